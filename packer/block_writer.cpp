@@ -1,0 +1,160 @@
+#include "block_writer.h"
+
+#include <errno.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zstd.h>
+
+namespace {
+
+const char kMagic[3] = {'J', 'U', 'X'};
+const size_t kTrailerAlignment = 8;
+// Files are read in pieces of this size on their way to the compressor.
+const size_t kReadPiece = 1 << 20;
+
+struct Writer {
+  FILE* out = nullptr;
+  ZSTD_CCtx* cctx = nullptr;
+  std::vector<unsigned char> compressed;
+  uint64_t frame_bytes = 0;
+  std::string out_path;
+  std::string* error = nullptr;
+
+  bool fail(const std::string& message) {
+    *error = message;
+    return false;
+  }
+
+  bool write_raw(const void* data, size_t size) {
+    if (fwrite(data, 1, size, out) != size)
+      return fail("cannot write '" + out_path + "': " + strerror(errno));
+    return true;
+  }
+
+  // Feeds bytes of the record stream to the compressor; ZSTD_e_end finishes
+  // the frame.
+  bool feed(const void* data, size_t size, ZSTD_EndDirective mode) {
+    ZSTD_inBuffer input = {data, size, 0};
+    for (;;) {
+      ZSTD_outBuffer output = {compressed.data(), compressed.size(), 0};
+      size_t left = ZSTD_compressStream2(cctx, &output, &input, mode);
+      if (ZSTD_isError(left))
+        return fail(std::string("compression failed: ") + ZSTD_getErrorName(left));
+      if (!write_raw(compressed.data(), output.pos)) return false;
+      frame_bytes += output.pos;
+      bool done = mode == ZSTD_e_end ? left == 0 : input.pos == input.size;
+      if (done) return true;
+    }
+  }
+};
+
+void put_u64(unsigned char* p, uint64_t value) {
+  for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+std::string encode_name(const std::u16string& name) {
+  std::string bytes;
+  for (char16_t unit : name) {
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+    bytes.push_back(static_cast<char>(unit >> 8));
+  }
+  bytes.append(2, '\0');
+  return bytes;
+}
+
+bool stream_file(Writer& w, const BlockRecord& record, uint64_t size,
+                 std::vector<unsigned char>& piece) {
+  FILE* in = fopen(record.path.c_str(), "rb");
+  if (in == nullptr) return w.fail("cannot read '" + record.path + "': " + strerror(errno));
+  uint64_t left = size;
+  bool ok = true;
+  while (ok && left > 0) {
+    size_t want = left < piece.size() ? static_cast<size_t>(left) : piece.size();
+    size_t got = fread(piece.data(), 1, want, in);
+    if (got != want) {
+      ok = w.fail("cannot read '" + record.path + "': " +
+                  (ferror(in) ? strerror(errno) : "file shrank while packing"));
+      break;
+    }
+    ok = w.feed(piece.data(), got, ZSTD_e_continue);
+    left -= got;
+  }
+  if (ok && fgetc(in) != EOF) ok = w.fail("cannot read '" + record.path + "': file grew while packing");
+  fclose(in);
+  return ok;
+}
+
+bool write_block(Writer& w, const std::vector<BlockRecord>& records,
+                 const BlockOptions& options, BlockSummary* summary) {
+  std::vector<uint64_t> sizes;
+  uint64_t stream_bytes = 2;  // the terminating empty name
+  for (const BlockRecord& record : records) {
+    struct stat st;
+    if (stat(record.path.c_str(), &st) != 0)
+      return w.fail("cannot read '" + record.path + "': " + strerror(errno));
+    if (!S_ISREG(st.st_mode)) return w.fail("cannot read '" + record.path + "': not a regular file");
+    sizes.push_back(static_cast<uint64_t>(st.st_size));
+    stream_bytes += 2 * (record.name.size() + 1) + 8 + sizes.back();
+    summary->content_bytes += sizes.back();
+  }
+  summary->records = records.size();
+  summary->stream_bytes = stream_bytes;
+
+  w.cctx = ZSTD_createCCtx();
+  if (w.cctx == nullptr) return w.fail("out of memory");
+  ZSTD_CCtx_setParameter(w.cctx, ZSTD_c_compressionLevel, options.level);
+  if (options.window_log != 0) ZSTD_CCtx_setParameter(w.cctx, ZSTD_c_windowLog, options.window_log);
+  ZSTD_CCtx_setParameter(w.cctx, ZSTD_c_checksumFlag, options.checksum ? 1 : 0);
+  ZSTD_CCtx_setParameter(w.cctx, ZSTD_c_contentSizeFlag, options.declare_content_size ? 1 : 0);
+  // Declaring the size also lets the library shrink the window to the stream.
+  if (options.declare_content_size) ZSTD_CCtx_setPledgedSrcSize(w.cctx, stream_bytes);
+  w.compressed.resize(ZSTD_CStreamOutSize());
+
+  if (!w.write_raw(kMagic, sizeof kMagic)) return false;
+  std::vector<unsigned char> piece(kReadPiece);
+  for (size_t i = 0; i < records.size(); ++i) {
+    std::string name = encode_name(records[i].name);
+    unsigned char size_field[8];
+    put_u64(size_field, sizes[i]);
+    if (!w.feed(name.data(), name.size(), ZSTD_e_continue)) return false;
+    if (!w.feed(size_field, sizeof size_field, ZSTD_e_continue)) return false;
+    if (!stream_file(w, records[i], sizes[i], piece)) return false;
+  }
+  const unsigned char terminator[2] = {0, 0};
+  if (!w.feed(terminator, sizeof terminator, ZSTD_e_continue)) return false;
+  if (!w.feed(nullptr, 0, ZSTD_e_end)) return false;
+
+  uint64_t trailer_offset = sizeof kMagic + w.frame_bytes;
+  size_t pad = (kTrailerAlignment - trailer_offset % kTrailerAlignment) % kTrailerAlignment;
+  const unsigned char zeros[kTrailerAlignment] = {};
+  if (!w.write_raw(zeros, pad)) return false;
+  trailer_offset += pad;
+  unsigned char trailer[8];
+  put_u64(trailer, trailer_offset);
+  if (!w.write_raw(trailer, sizeof trailer)) return false;
+  summary->block_bytes = trailer_offset + sizeof trailer;
+  return true;
+}
+
+}  // namespace
+
+bool write_attached_block(const std::vector<BlockRecord>& records,
+                          const BlockOptions& options, const std::string& out_path,
+                          BlockSummary* summary, std::string* error) {
+  *summary = BlockSummary();
+  Writer w;
+  w.out_path = out_path;
+  w.error = error;
+  std::string temporary = out_path + ".partial";
+  w.out = fopen(temporary.c_str(), "wb");
+  if (w.out == nullptr) return w.fail("cannot write '" + out_path + "': " + strerror(errno));
+  bool ok = write_block(w, records, options, summary);
+  ZSTD_freeCCtx(w.cctx);
+  if (fclose(w.out) != 0 && ok) ok = w.fail("cannot write '" + out_path + "': " + strerror(errno));
+  if (ok && rename(temporary.c_str(), out_path.c_str()) != 0)
+    ok = w.fail("cannot write '" + out_path + "': " + strerror(errno));
+  if (!ok) unlink(temporary.c_str());
+  return ok;
+}

@@ -1,0 +1,67 @@
+#include "tests/support/test_support.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+std::wstring test_program_directory() {
+  wchar_t path[MAX_PATH * 4];
+  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
+  std::wstring text(path, length);
+  return text.substr(0, text.find_last_of(L'\\'));
+}
+
+std::string read_test_data(const wchar_t* name) {
+  std::wstring path = test_program_directory() + L"\\" + name;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    ADD_FAILURE() << "cannot open test data " << std::string(path.begin(), path.end())
+                  << " (error " << GetLastError() << ")";
+    return std::string();
+  }
+  std::string content;
+  char piece[65536];
+  DWORD got = 0;
+  while (ReadFile(file, piece, sizeof piece, &got, nullptr) && got > 0) content.append(piece, got);
+  CloseHandle(file);
+  return content;
+}
+
+#include <fcntl.h>
+#include <io.h>
+#include <stdio.h>
+
+// A death-test child runs its test from the start again, so the name must
+// come out the same in parent and child: the test's name and how many
+// captures it made before.
+std::wstring capture_path() {
+  static std::string current_test;
+  static int serial = 0;
+  const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = std::string(test->test_suite_name()) + "." + test->name();
+  if (name != current_test) {
+    current_test = name;
+    serial = 0;
+  }
+  std::string file = "capture-" + name + "-" + std::to_string(++serial) + ".txt";
+  return test_program_directory() + L"\\" + std::wstring(file.begin(), file.end());
+}
+
+void redirect_output_to_capture(const wchar_t* path) {
+  fflush(stdout);
+  fflush(stderr);
+  int fd = _wopen(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_TEXT, 0644);
+  _dup2(fd, _fileno(stdout));
+  _dup2(fd, _fileno(stderr));
+  _close(fd);
+  setvbuf(stderr, nullptr, _IONBF, 0);
+}
+
+std::string read_and_remove_capture(const wchar_t* path) {
+  std::wstring full(path);
+  std::wstring name = full.substr(test_program_directory().size() + 1);
+  std::string text = read_test_data(name.c_str());
+  DeleteFileW(path);
+  return text;
+}

@@ -1,0 +1,28 @@
+// Helpers shared by the Windows-side tests.
+#pragma once
+
+#include <string>
+
+// The directory that holds the running test program, where the build puts
+// the test data.
+std::wstring test_program_directory();
+// The whole content of a file in that directory; fails the test when absent.
+std::string read_test_data(const wchar_t* name);
+
+// Runs statement in a death-test child whose standard output and error both
+// go to one file, then checks the child's exit code and the exact text it
+// wrote (in text mode, so each line feed arrives as CR LF).
+void redirect_output_to_capture(const wchar_t* path);
+std::string read_and_remove_capture(const wchar_t* path);
+std::wstring capture_path();
+
+#define EXPECT_EXIT_OUTPUT(statement, predicate, expected)                        \
+  do {                                                                           \
+    std::wstring capture_file_ = capture_path();                                 \
+    EXPECT_EXIT({ redirect_output_to_capture(capture_file_.c_str()); statement; }, \
+                predicate, "");                                                  \
+    EXPECT_EQ(read_and_remove_capture(capture_file_.c_str()), expected);         \
+  } while (0)
+
+// The exit code that abort() leaves.
+#define ABORTED testing::ExitedWithCode(3)
