@@ -9,5 +9,9 @@ wchar_t record_path[RECORD_PATH_CAPACITY];
 wchar_t app_library_path[APP_LIBRARY_PATH_CAPACITY];
 volatile unsigned char unpack_started;
 
+// The runtime's own accessors for the vector it split at start-up.
+extern "C" int* __cdecl __p___argc();
+extern "C" wchar_t*** __cdecl __p___wargv();
+
 int launcher_argc() { return *__p___argc(); }
 wchar_t** launcher_argv() { return *__p___wargv(); }
