@@ -15,6 +15,9 @@ void print_error_with_code(const char* message, DWORD code);
 [[noreturn]] void fail_with_message(const char* message);
 [[noreturn]] void fail_with_path(const char* format, const wchar_t* path);
 [[noreturn]] void fail_with_system_error(const char* message, DWORD code);
+// As fail_with_system_error, with a message whose "%ls" receives path.
+[[noreturn]] void fail_with_path_and_system_error(const char* format, const wchar_t* path,
+                                                  DWORD code);
 
 // Stands where the system has no US-English text for a code.
 #define UNKNOWN_SYSTEM_ERROR_TEXT "unknown error"
@@ -30,3 +33,7 @@ void print_error_with_code(const char* message, DWORD code);
 #define MESSAGE_OPEN_FOR_WRITING_FAILED "Error, failed to open '%ls' for writing.\n"
 #define MESSAGE_UNPACK_FAILED "Error, couldn't unpack file to target path."
 #define MESSAGE_LAUNCH_FAILED "Error, couldn't launch child"
+// Beyond the classic catalogue: refusals that keep a launch safe.
+#define MESSAGE_NO_APPLICATION_LIBRARY "Error, attached data holds no application library."
+#define MESSAGE_UNSAFE_RECORD_NAME "Error, attached data holds the unsafe record name '%ls'.\n"
+#define MESSAGE_TARGET_DIRECTORY_FAILED "Error, couldn't create target directory '%ls'."

@@ -9,9 +9,7 @@ wchar_t record_path[RECORD_PATH_CAPACITY];
 wchar_t app_library_path[APP_LIBRARY_PATH_CAPACITY];
 volatile unsigned char unpack_started;
 
-// The runtime's own accessors for the vector it split at start-up.
-extern "C" int* __cdecl __p___argc();
-extern "C" wchar_t*** __cdecl __p___wargv();
-
-int launcher_argc() { return *__p___argc(); }
-wchar_t** launcher_argv() { return *__p___wargv(); }
+// The runtime's own count and vector, as it split the command line at
+// start-up (the accessors __p___argc and __p___wargv read the same data).
+int launcher_argc() { return __argc; }
+wchar_t** launcher_argv() { return __wargv; }

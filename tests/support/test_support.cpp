@@ -1,6 +1,7 @@
 #include "tests/support/test_support.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -64,4 +65,35 @@ std::string read_and_remove_capture(const wchar_t* path) {
   std::string text = read_test_data(name.c_str());
   DeleteFileW(path);
   return text;
+}
+
+std::string system_error_text(unsigned long code) {
+  char* text = nullptr;
+  FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                     FORMAT_MESSAGE_FROM_SYSTEM,
+                 nullptr, code, 0x409, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string trimmed(text != nullptr ? text : "");
+  LocalFree(text);
+  while (!trimmed.empty() && (trimmed.back() == '\n' || trimmed.back() == '\r')) trimmed.pop_back();
+  return trimmed;
+}
+
+void remove_tree(const std::wstring& path) {
+  std::wstring from = path + L'\0';
+  SHFILEOPSTRUCTW operation = {};
+  operation.wFunc = FO_DELETE;
+  operation.pFrom = from.c_str();
+  operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+  SHFileOperationW(&operation);
+}
+
+std::wstring fresh_test_directory(const wchar_t* tag) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = std::string(test->test_suite_name()) + "." + test->name();
+  std::wstring path = std::wstring(temp) + L"test_" + std::wstring(name.begin(), name.end()) +
+                      L"_" + tag;
+  remove_tree(path);
+  return path;
 }

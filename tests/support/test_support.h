@@ -26,3 +26,13 @@ std::wstring capture_path();
 
 // The exit code that abort() leaves.
 #define ABORTED testing::ExitedWithCode(3)
+
+// The system's text for an error code, without its trailing line break, as
+// the launcher's error lines show it.
+std::string system_error_text(unsigned long code);
+
+// A directory path under the temporary directory, named after the running
+// test so that a death-test child computes the same one; anything left
+// there by an earlier run is removed.
+std::wstring fresh_test_directory(const wchar_t* tag);
+void remove_tree(const std::wstring& path);
