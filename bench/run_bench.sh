@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# The benchmark behind the README's numbers. Called by ./run bench with the
+# build folders; prints one table. Every limit is measured in the same run,
+# so the ratios mean something on a noisy machine.
+set -euo pipefail
+ROOT="$1" WIN_BUILD="$2" HOST_BUILD="$3" OUT="$4"
+RUNS="${BENCH_RUNS:-7}"
+WINE=/usr/lib/wine/wine64
+PACKER="$HOST_BUILD/packer"
+DRIVER="$WIN_BUILD/bench/bench_driver.exe"
+APP="$WIN_BUILD/bench/bench_app.dll"
+mkdir -p "$OUT"
+
+winpath() { local p; p="$(readlink -f "$1")"; printf 'Z:%s' "${p//\//\\}"; }
+now() { date +%s.%N; }
+median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
+minimum() { sort -n | head -n 1; }
+field() { awk -v k="$1" '{for (i = 1; i < NF; i++) if ($i == k) print $(i + 1)}'; }
+
+payload() {  # payload SCALE -> directory with app.dll, tree/ and list
+  local dir="$OUT/payload-$1"
+  if [ ! -f "$dir/list" ]; then
+    rm -rf "$dir"
+    python3 "$ROOT/bench/make_payload.py" "$dir" "$APP" --scale "$1" > "$dir.list"
+    mv "$dir.list" "$dir/list"
+  fi
+  echo "$dir"
+}
+
+# pack NAME PAYLOAD_DIR [packer options...] -> prints seconds; leaves NAME.exe
+pack() {
+  local name="$1" dir="$2"; shift 2
+  local start; start="$(now)"
+  if [ -d "$dir/tree" ]; then
+    "$ROOT/run" pack "$dir/app.dll" "$dir/tree" -o "$OUT/$name.exe" "$@" >/dev/null 2>&1
+  else
+    "$ROOT/run" pack "$dir/app.dll" -o "$OUT/$name.exe" "$@" >/dev/null 2>&1
+  fi
+  echo "$(now) - $start" | bc
+}
+
+# block NAME PAYLOAD_DIR [packer options...]: the same block, alone, for the
+# native decoder.
+block() {
+  local name="$1" dir="$2"; shift 2
+  local records=(app.dll "$dir/app.dll")
+  while read -r path; do
+    [ "$path" = app.dll ] && continue
+    records+=("${path//\//\\}" "$dir/tree/$path")
+  done < "$dir/list"
+  "$PACKER" block -o "$OUT/$name.block" "$@" "${records[@]}"
+}
+
+# launches EXE -> "median_total min_total median_reached min_reached private"
+launches() {
+  local lines
+  lines="$("$WINE" "$DRIVER" run "$RUNS" "$(winpath "$1")" | tr -d '\r')"
+  local total reached
+  total="$(field total_ms <<<"$lines")"
+  reached="$(field reached_ms <<<"$lines")"
+  echo "$(median <<<"$total") $(minimum <<<"$total") $(median <<<"$reached") $(minimum <<<"$reached") $(field private <<<"$lines" | median)"
+}
+
+row() { printf '| %-52s | %14s |\n' "$1" "$2"; }
+mb() { echo "scale=1; $1 / 1000000" | bc; }
+
+one_x="$(payload 1)"
+input_bytes="$(du -sb --apparent-size "$one_x/app.dll" "$one_x/tree" | awk '{s += $1} END {print s}')"
+files="$(wc -l < "$one_x/list")"
+
+default_s="$(pack default "$one_x")"
+strong_s="$(pack strongest "$one_x" --level 19)"
+library_s="$(pack library "$(mkdir -p "$OUT/library-only" && cp "$APP" "$OUT/library-only/app.dll" && echo "$OUT/library-only")")"
+pack wide "$one_x" --no-content-size --window-log 27 >/dev/null
+pack narrow "$(echo "$OUT/library-only")" --window-log 10 >/dev/null
+default_size="$(stat -c %s "$OUT/default.exe")"
+strong_size="$(stat -c %s "$OUT/strongest.exe")"
+
+read -r d_total d_min d_reached d_reached_min d_private <<<"$(launches "$OUT/default.exe")"
+read -r l_total l_min l_reached l_reached_min l_private <<<"$(launches "$OUT/library.exe")"
+read -r w_total w_min w_reached w_reached_min w_private <<<"$(launches "$OUT/wide.exe")"
+read -r n_total n_min n_reached n_reached_min n_private <<<"$(launches "$OUT/narrow.exe")"
+unpack_ms="$(echo "$d_reached - $l_reached" | bc)"
+
+# The decoder's own limit: the same frame through the native decoder.
+block default "$one_x"
+decode_start="$(now)"
+decoded="$(tail -c +4 "$OUT/default.block" | zstd -d -c 2>/dev/null | wc -c || true)"
+decode_ms="$(echo "($(now) - $decode_start) * 1000" | bc)"
+# The write limit: a plain copy of the tree into Wine's temporary directory.
+temp_copy="$OUT/copy-target"
+rm -rf "$temp_copy"
+copy_ms="$("$WINE" "$DRIVER" copy "$(winpath "$one_x")" "$(winpath "$temp_copy")" | tr -d '\r' | field copy_ms)"
+rm -rf "$temp_copy"
+slower_limit="$(echo "if ($decode_ms > $copy_ms) $decode_ms else $copy_ms" | bc)"
+
+scaling=""
+for scale in 0.1 4; do
+  dir="$(payload "$scale")"
+  pack "scale-$scale" "$dir" >/dev/null
+  read -r s_total _ s_reached _ _ <<<"$(launches "$OUT/scale-$scale.exe")"
+  scaling="$scaling$scale:$s_total:$(du -sb --apparent-size "$dir/app.dll" "$dir/tree" | awk '{s += $1} END {print s}'):$(wc -l < "$dir/list") "
+  rm -f "$OUT/scale-$scale.exe"
+done
+
+echo
+echo "Benchmark, $(date -u +%Y-%m-%d), $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $("$WINE" --version)"
+echo
+row "figure" "value"
+row "----" "----"
+row "payload: files, input bytes" "$files, $(mb "$input_bytes") MB"
+row "decoded record stream (native decoder)" "$(mb "$decoded") MB"
+row "pack time, default settings" "$(printf '%.1f s' "$default_s")"
+row "executable size and ratio, default" "$(mb "$default_size") MB, $(echo "scale=2; $input_bytes / $default_size" | bc):1"
+row "pack time, level 19" "$(printf '%.1f s' "$strong_s")"
+row "executable size and ratio, level 19" "$(mb "$strong_size") MB, $(echo "scale=2; $input_bytes / $strong_size" | bc):1"
+row "whole run, 1x, median / min ($RUNS runs)" "$(printf '%.0f / %.0f ms' "$d_total" "$d_min")"
+row "start-up to run_code, library only, median" "$(printf '%.0f ms' "$l_reached")"
+row "whole run, library only, median / min" "$(printf '%.0f / %.0f ms' "$l_total" "$l_min")"
+row "unpack phase, 1x (start-up to run_code less library only)" "$(printf '%.0f ms' "$unpack_ms")"
+row "decoder limit: native zstd -d to /dev/null" "$(printf '%.0f ms' "$decode_ms")"
+row "write limit: plain copy of the tree under Wine" "$(printf '%.0f ms' "$copy_ms")"
+row "unpack / decoder limit" "$(echo "scale=2; $unpack_ms / $decode_ms" | bc)"
+row "unpack / write limit" "$(echo "scale=2; $unpack_ms / $copy_ms" | bc)"
+row "unpack / slower limit (target <= 1.5)" "$(echo "scale=2; $unpack_ms / $slower_limit" | bc)"
+row "child private bytes, smallest window (baseline)" "$(mb "$n_private") MB"
+row "child decoder memory, default settings" "$(mb "$(echo "$d_private - $n_private" | bc)") MB"
+row "child decoder memory, no content size, 2^27 window" "$(mb "$(echo "$w_private - $n_private" | bc)") MB"
+for entry in $scaling; do
+  IFS=: read -r scale total bytes count <<<"$entry"
+  row "whole run at ${scale}x ($count files, $(mb "$bytes") MB), median" "$(printf '%.0f ms' "$total")"
+done
+row "whole run at 1x ($files files, $(mb "$input_bytes") MB), median" "$(printf '%.0f ms' "$d_total")"
