@@ -18,18 +18,6 @@
 
 namespace {
 
-std::string file_content(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
-  if (file == INVALID_HANDLE_VALUE) return "<missing>";
-  std::string content;
-  char piece[65536];
-  DWORD got = 0;
-  while (ReadFile(file, piece, sizeof piece, &got, nullptr) && got > 0) content.append(piece, got);
-  CloseHandle(file);
-  return content;
-}
-
 void write_file(const std::wstring& path, const std::string& content) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   DWORD written = 0;
@@ -119,7 +107,7 @@ TEST(Extraction, RecordsOfEverySizeArriveByteForByteAndReplaceOldFiles) {
   };
   for (const auto& f : files) {
     std::string want = read_test_data((std::wstring(L"..\\fixtures\\x\\") + f.fixture).c_str());
-    EXPECT_EQ(file_content(t + L"\\" + f.record), want) << f.fixture;
+    EXPECT_EQ(read_whole_file(t + L"\\" + f.record), want) << f.fixture;
   }
 }
 

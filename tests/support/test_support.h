@@ -8,6 +8,8 @@
 std::wstring test_program_directory();
 // The whole content of a file in that directory; fails the test when absent.
 std::string read_test_data(const wchar_t* name);
+// The whole content of any file, or "<missing>" when it cannot be opened.
+std::string read_whole_file(const std::wstring& path);
 
 // Runs statement in a death-test child whose standard output and error both
 // go to one file, then checks the child's exit code and the exact text it
