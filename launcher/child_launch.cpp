@@ -1,7 +1,105 @@
-// Stand-in until the child launch lands.
 #include "launcher/child_launch.h"
 
-wchar_t child_command_line[CHILD_COMMAND_LINE_CAPACITY];
+#include <stdlib.h>
+#include <wchar.h>
 
-DWORD launch_child() { return 0; }
-void append_quoted_argument(const wchar_t*) {}
+#include "common/environment.h"
+#include "common/wide_buffer.h"
+#include "launcher/cleanup.h"
+#include "launcher/error_reporting.h"
+#include "launcher/launch_state.h"
+
+wchar_t module_path[MODULE_PATH_CAPACITY];
+wchar_t executable_directory[EXECUTABLE_DIRECTORY_CAPACITY];
+
+// The executable's path as the system reports it, not canonicalised: the
+// application sees the directory by the name it was started from.
+static wchar_t executable_path[EXECUTABLE_DIRECTORY_CAPACITY];
+
+static void publish_executable_directory() {
+  // A failed query leaves the path, and so the directory, empty.
+  GetModuleFileNameW(/*hModule=*/nullptr, executable_path, EXECUTABLE_DIRECTORY_CAPACITY);
+  wide_copy(executable_directory, executable_path, EXECUTABLE_DIRECTORY_CAPACITY);
+  wchar_t* last_backslash = wcsrchr(executable_directory, L'\\');
+  if (last_backslash != nullptr) *last_backslash = L'\0';
+  set_env_ascii_name("VELDOR_ONEFILE_DIRECTORY", executable_directory);
+}
+
+// The child's own element 0 is the executable's path, so the name the
+// launcher was started by reaches the application only this way. The
+// runtime ends its vector with a null, which removes the variable when
+// there is no element 0 at all.
+static void publish_original_argv0() {
+  set_env_ascii_name("VELDOR_ORIGINAL_ARGV0", launcher_argv()[0]);
+}
+
+static void fill_module_path() {
+  if (module_path[0] != L'\0') return;
+  DWORD length = GetModuleFileNameW(/*hModule=*/nullptr, module_path, MODULE_PATH_CAPACITY);
+  // A path that fills the buffer was cut short and would start another file.
+  if (length == 0 || length >= MODULE_PATH_CAPACITY) abort();
+}
+
+// The child writes where the launcher writes, even when the launcher has no
+// console: handles that are invalid are passed on as they are.
+static STARTUPINFOW startup_with_standard_handles() {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  return startup;
+}
+
+// Only this thread closes the handle, and only after its own wait has
+// returned, so the handle stays valid while a console handler waits on it
+// or terminates the child.
+static DWORD wait_for_child(HANDLE process) {
+  WaitForSingleObject(process, INFINITE);
+  DWORD exit_status = 0;
+  lock_child_process();
+  if (!GetExitCodeProcess(process, &exit_status)) exit_status = 1;
+  CloseHandle(process);
+  child_process = nullptr;
+  unlock_child_process();
+  return exit_status;
+}
+
+DWORD launch_child() {
+  publish_executable_directory();
+  publish_original_argv0();
+  fill_module_path();
+  STARTUPINFOW startup = startup_with_standard_handles();
+  build_child_command_line();
+
+  // The child is created under the guard: a console event either stops the
+  // launch before the child exists or finds it in child_process, never a
+  // child that nobody would stop.
+  lock_child_process();
+  if (console_event_cleanup_started()) {
+    unlock_child_process();
+    cleanup_target();
+    return end_after_console_event();
+  }
+  PROCESS_INFORMATION created = {};
+  BOOL started = CreateProcessW(module_path, child_command_line,
+                                /*lpProcessAttributes=*/nullptr, /*lpThreadAttributes=*/nullptr,
+                                /*bInheritHandles=*/TRUE, NORMAL_PRIORITY_CLASS,
+                                /*lpEnvironment=*/nullptr, /*lpCurrentDirectory=*/nullptr,
+                                &startup, &created);
+  if (!started) {
+    DWORD code = GetLastError();
+    unlock_child_process();
+    // The unpacked files stay, as after every reported failure.
+    fail_with_system_error(MESSAGE_LAUNCH_FAILED, code);
+  }
+  CloseHandle(created.hThread);
+  child_process = created.hProcess;
+  unlock_child_process();
+
+  DWORD exit_status = wait_for_child(created.hProcess);
+  cleanup_target();
+  if (console_event_cleanup_started()) return end_after_console_event();
+  return exit_status;
+}

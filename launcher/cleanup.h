@@ -4,8 +4,30 @@
 
 #include <windows.h>
 
-// The running child, null when none is being watched.
+// The running child, null when none is being watched. The console handler
+// runs on a thread of its own, so the handle passes under a guard: the main
+// thread publishes and closes it only while holding the guard, the handler
+// waits on it or terminates the child only while holding it and never closes
+// it. The handle is thus closed once, by the thread that waits on it, and
+// never used after.
 extern HANDLE child_process;
+void lock_child_process();
+void unlock_child_process();
 
 BOOL WINAPI on_console_ctrl(DWORD control_type);
 void cleanup_target();
+
+// True once a console event has begun a clean-up in this process.
+bool console_event_cleanup_started();
+
+// A run that a console event interrupts ends as the system's default handling
+// of the event ends it, never with the stopped child's code. This waits until
+// every running handler has finished its clean-up and then gives the system
+// time to end the process; should it leave the process alive, the status is
+// the one that the system's default handling gives on Windows.
+DWORD end_after_console_event();
+static const DWORD CONSOLE_EVENT_EXIT_STATUS = STATUS_CONTROL_C_EXIT;
+
+// How many deletion requests have been made since the process started, for
+// tests.
+long target_deletion_requests();
