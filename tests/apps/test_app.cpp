@@ -29,10 +29,12 @@ namespace {
 
 HANDLE ctrl_c_seen = CreateEventW(nullptr, /*bManualReset=*/TRUE, /*bInitialState=*/FALSE, nullptr);
 
-BOOL WINAPI swallow_console_event(DWORD) {
+BOOL WINAPI finish_on_console_event(DWORD) {
   SetEvent(ctrl_c_seen);
   return TRUE;
 }
+
+BOOL WINAPI ignore_console_event(DWORD) { return TRUE; }
 
 std::wstring environment_value(const wchar_t* name, bool* present) {
   wchar_t value[32768];
@@ -184,7 +186,8 @@ extern "C" __declspec(dllexport) int run_code(int argc, wchar_t** argv, const wc
     } else if (name == L"sleep") {
       WaitForSingleObject(ctrl_c_seen, wcstoul(value.c_str(), nullptr, 0));
     } else if (name == L"ctrl_c") {
-      SetConsoleCtrlHandler(swallow_console_event, TRUE);
+      SetConsoleCtrlHandler(value == L"finish" ? finish_on_console_event : ignore_console_event,
+                            TRUE);
     } else if (name == L"say") {
       write_line(value);
     } else if (name == L"exit") {

@@ -1,0 +1,137 @@
+#include "tests/end_to_end/launch_driver.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/test_support.h"
+
+std::wstring launcher_path(const wchar_t* name) {
+  return test_program_directory() + L"\\" + name + L".exe";
+}
+
+std::wstring scratch_directory(const wchar_t* tag) {
+  std::wstring directory = fresh_test_directory(tag);
+  CreateDirectoryW(directory.c_str(), nullptr);
+  return directory;
+}
+
+static HANDLE inheritable_file(const std::wstring& path, DWORD access, DWORD disposition) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, /*bInheritHandle=*/TRUE};
+  return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                     disposition, 0, nullptr);
+}
+
+Launch start_launcher(const std::wstring& executable, const std::wstring& command_line,
+                      const std::wstring& actions, const std::wstring& current_directory) {
+  static int serial = 0;
+  Launch launch = {};
+  launch.output_path = temporary_directory() + L"\\launch_output_" +
+                       std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++serial);
+  HANDLE output = inheritable_file(launch.output_path, GENERIC_WRITE, CREATE_ALWAYS);
+  HANDLE input = inheritable_file(L"NUL", GENERIC_READ, OPEN_EXISTING);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = input;
+  startup.hStdOutput = output;
+  startup.hStdError = output;
+  SetEnvironmentVariableW(L"TEST_APP_ACTIONS", actions.empty() ? nullptr : actions.c_str());
+  std::wstring line = command_line;
+  PROCESS_INFORMATION created = {};
+  launch.started_tick = GetTickCount();
+  BOOL started = CreateProcessW(executable.c_str(), &line[0], nullptr, nullptr,
+                                /*bInheritHandles=*/TRUE, 0, nullptr,
+                                current_directory.empty() ? nullptr : current_directory.c_str(),
+                                &startup, &created);
+  EXPECT_TRUE(started) << "cannot start the launcher, error " << GetLastError();
+  SetEnvironmentVariableW(L"TEST_APP_ACTIONS", nullptr);
+  CloseHandle(output);
+  CloseHandle(input);
+  if (started) CloseHandle(created.hThread);
+  launch.process = started ? created.hProcess : nullptr;
+  launch.process_id = created.dwProcessId;
+  return launch;
+}
+
+LaunchResult finish_launch(Launch* launch, DWORD timeout_ms) {
+  LaunchResult result = {};
+  result.launcher_pid = launch->process_id;
+  if (launch->process == nullptr) return result;
+  if (WaitForSingleObject(launch->process, timeout_ms) != WAIT_OBJECT_0) {
+    ADD_FAILURE() << "the launcher did not end within " << timeout_ms << " ms";
+    TerminateProcess(launch->process, 99);
+    WaitForSingleObject(launch->process, INFINITE);
+  }
+  result.elapsed_ms = GetTickCount() - launch->started_tick;
+  GetExitCodeProcess(launch->process, &result.exit_code);
+  CloseHandle(launch->process);
+  launch->process = nullptr;
+  result.output = read_whole_file(launch->output_path);
+  DeleteFileW(launch->output_path.c_str());
+  return result;
+}
+
+LaunchResult run_launcher(const std::wstring& executable, const std::wstring& command_line,
+                          const std::wstring& actions) {
+  Launch launch = start_launcher(executable, command_line, actions);
+  return finish_launch(&launch);
+}
+
+Report read_report(const std::wstring& path) {
+  Report report;
+  std::string bytes = read_whole_file(path);
+  if (bytes == "<missing>") return report;
+  std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t name_end = text.find(L'\0', at);
+    size_t value_end = text.find(L'\0', name_end + 1);
+    if (name_end == std::wstring::npos || value_end == std::wstring::npos) break;
+    report.emplace(text.substr(at, name_end - at),
+                   text.substr(name_end + 1, value_end - name_end - 1));
+    at = value_end + 1;
+  }
+  return report;
+}
+
+std::wstring field(const Report& report, const std::wstring& name) {
+  auto found = report.find(name);
+  return found == report.end() ? L"<absent>" : found->second;
+}
+
+std::wstring reported_target_directory(const Report& report) {
+  std::wstring library = field(report, L"library_path");
+  return library.substr(0, library.find_last_of(L'\\'));
+}
+
+bool path_exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool wait_for_file(const std::wstring& path, DWORD timeout_ms) {
+  DWORD start = GetTickCount();
+  while (!path_exists(path)) {
+    if (GetTickCount() - start > timeout_ms) return false;
+    Sleep(20);
+  }
+  return true;
+}
+
+std::wstring temporary_directory() {
+  wchar_t path[MAX_PATH + 1];
+  DWORD length = GetTempPathW(MAX_PATH + 1, path);
+  if (length > 0 && path[length - 1] == L'\\') --length;
+  return std::wstring(path, length);
+}
+
+int leftover_target_directories(DWORD launcher_pid) {
+  std::wstring pattern =
+      temporary_directory() + L"\\onefile_" + std::to_wstring(launcher_pid) + L"_*";
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return 0;
+  int count = 0;
+  do ++count;
+  while (FindNextFileW(search, &found));
+  FindClose(search);
+  return count;
+}

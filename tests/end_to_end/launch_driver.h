@@ -1,0 +1,51 @@
+// Starts packed launchers the way a user's program does and reads back what
+// the test application saw: exit codes in full, output, the processes and
+// the target directory.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+
+struct Launch {
+  HANDLE process;
+  DWORD process_id;
+  DWORD started_tick;
+  std::wstring output_path;
+};
+
+struct LaunchResult {
+  DWORD exit_code;
+  DWORD elapsed_ms;
+  DWORD launcher_pid;
+  std::string output;  // standard output and error together
+};
+
+typedef std::multimap<std::wstring, std::wstring> Report;
+
+// A launcher built beside the test program.
+std::wstring launcher_path(const wchar_t* name);
+// A fresh, existing directory for the running test's files.
+std::wstring scratch_directory(const wchar_t* tag);
+
+// Starts executable with exactly this command line (element 0 included),
+// the test application's actions in TEST_APP_ACTIONS, and the given current
+// directory (the driver's own when empty). Output goes to a file.
+Launch start_launcher(const std::wstring& executable, const std::wstring& command_line,
+                      const std::wstring& actions, const std::wstring& current_directory = L"");
+// Waits for the launcher; on time-out it is terminated and the test fails.
+LaunchResult finish_launch(Launch* launch, DWORD timeout_ms = 60000);
+LaunchResult run_launcher(const std::wstring& executable, const std::wstring& command_line,
+                          const std::wstring& actions);
+
+Report read_report(const std::wstring& path);
+std::wstring field(const Report& report, const std::wstring& name);  // "<absent>" if missing
+// The directory that the application library was loaded from.
+std::wstring reported_target_directory(const Report& report);
+
+bool path_exists(const std::wstring& path);
+bool wait_for_file(const std::wstring& path, DWORD timeout_ms);
+// Target directories that a launcher with this process id left in %TEMP%.
+int leftover_target_directories(DWORD launcher_pid);
+std::wstring temporary_directory();  // without its trailing backslash

@@ -1,0 +1,173 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/end_to_end/launch_driver.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+std::wstring app_launcher() { return launcher_path(L"app_launcher"); }
+
+void expect_target_directory_gone(const Report& report, const LaunchResult& result) {
+  std::wstring directory = reported_target_directory(report);
+  EXPECT_FALSE(directory.empty());
+  EXPECT_FALSE(path_exists(directory)) << "left behind: " << testing::PrintToString(directory);
+  EXPECT_EQ(leftover_target_directories(result.launcher_pid), 0);
+}
+
+std::wstring directory_of(const std::wstring& path) {
+  return path.substr(0, path.find_last_of(L'\\'));
+}
+
+}  // namespace
+
+TEST(Launch, ArgumentsReachTheApplicationUnchanged) {
+  struct Case {
+    const wchar_t* typed;     // as it stands on the launcher's command line
+    const wchar_t* received;  // what the application gets; null: no argument
+  };
+  const Case cases[] = {
+      {L"plain", L"plain"},
+      {L"\"a b\"", L"a b"},
+      {L"\"tab\there\"", L"tab\there"},
+      {L"\"line\nfeed\"", L"line\nfeed"},
+      {L"\"say \\\"hi\\\"\"", L"say \"hi\""},
+      {L"a\\\\\\\"b", L"a\\\"b"},
+      {L"\"x y\\\\\"", L"x y\\"},
+      {L"\"two \\\\\\\\\"", L"two \\\\"},
+      {L"trailing\\", L"trailing\\"},
+      {L"C:\\dir\\\\sub", L"C:\\dir\\\\sub"},
+      {L"\"\"", nullptr},
+      {L"\x00fc\x20ac\xd834\xdd1e", L"\x00fc\x20ac\xd834\xdd1e"},
+      {L"\"\x00e9t\x00e9 \x4e2d\"", L"\x00e9t\x00e9 \x4e2d"},
+      {L"last", L"last"},
+  };
+  std::wstring command_line = L"\"my tool\"";
+  std::vector<std::wstring> expected;
+  for (const Case& c : cases) {
+    command_line += L" ";
+    command_line += c.typed;
+    if (c.received != nullptr) expected.push_back(c.received);
+  }
+  std::wstring scratch = scratch_directory(L"arguments");
+  std::wstring report_path = scratch + L"\\report";
+  LaunchResult result = run_launcher(app_launcher(), command_line, L"report=" + report_path);
+  EXPECT_EQ(result.exit_code, 0u) << result.output;
+  Report report = read_report(report_path);
+  ASSERT_EQ(field(report, L"argc"), std::to_wstring(expected.size() + 1));
+  // Element 0 is the executable itself; the name it was started by is kept
+  // for the application in the environment.
+  EXPECT_EQ(field(report, L"argv.0"), app_launcher());
+  EXPECT_EQ(field(report, L"VELDOR_ORIGINAL_ARGV0"), L"my tool");
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(field(report, L"argv." + std::to_wstring(i + 1)), expected[i]) << "argument " << i + 1;
+  }
+  expect_target_directory_gone(report, result);
+}
+
+TEST(Launch, ExitCodesPassThroughInFull) {
+  std::wstring scratch = scratch_directory(L"exit");
+  std::wstring report_path = scratch + L"\\report";
+  for (DWORD code : {0u, 1u, 255u, 256u, 0x7FFFFFFFu, 0xFFFFFFFFu, 0xC0000005u}) {
+    LaunchResult result = run_launcher(app_launcher(), L"tool",
+                                       L"report=" + report_path + L";exit=" + std::to_wstring(code));
+    EXPECT_EQ(result.exit_code, code);
+    expect_target_directory_gone(read_report(report_path), result);
+    DeleteFileW(report_path.c_str());
+  }
+  // A real crash ends the child with its exception code.
+  LaunchResult result = run_launcher(app_launcher(), L"tool", L"report=" + report_path + L";crash");
+  EXPECT_EQ(result.exit_code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+  expect_target_directory_gone(read_report(report_path), result);
+}
+
+TEST(Launch, ApplicationRunsInAChildOfTheLauncherWithItsEnvironment) {
+  std::wstring scratch = scratch_directory(L"environment");
+  std::wstring report_path = scratch + L"\\report";
+  // Left over from an earlier launch: the launcher must not reuse them.
+  SetEnvironmentVariableW(L"VELDOR_ONEFILE_PARENT", std::to_wstring(GetCurrentProcessId()).c_str());
+  SetEnvironmentVariableW(L"VELDOR_ONEFILE_TIME_US", L"999999");
+  SetEnvironmentVariableW(L"VELDOR_ONEFILE_RANDOM", L"stalestale0");
+  Launch launch = start_launcher(app_launcher(), L"tool",
+                                 L"report=" + report_path + L";say=hello from the app", scratch);
+  LaunchResult result = finish_launch(&launch);
+  for (const wchar_t* name :
+       {L"VELDOR_ONEFILE_PARENT", L"VELDOR_ONEFILE_TIME_US", L"VELDOR_ONEFILE_RANDOM"}) {
+    SetEnvironmentVariableW(name, nullptr);
+  }
+  EXPECT_EQ(result.exit_code, 0u);
+  // The child writes to the launcher's own standard handles.
+  EXPECT_EQ(result.output, "hello from the app\n");
+  Report report = read_report(report_path);
+  std::wstring launcher_pid = std::to_wstring(result.launcher_pid);
+  EXPECT_NE(field(report, L"pid"), launcher_pid);
+  EXPECT_EQ(field(report, L"parent_pid"), launcher_pid);
+  EXPECT_EQ(field(report, L"process_image"), app_launcher());
+  EXPECT_EQ(field(report, L"cwd"), scratch);
+  EXPECT_EQ(field(report, L"VELDOR_ONEFILE_PARENT"), launcher_pid);
+  EXPECT_EQ(field(report, L"VELDOR_ONEFILE_DIRECTORY"), test_program_directory());
+  EXPECT_EQ(field(report, L"VELDOR_ORIGINAL_ARGV0"), L"tool");
+  std::wstring time_us = field(report, L"VELDOR_ONEFILE_TIME_US");
+  std::wstring random = field(report, L"VELDOR_ONEFILE_RANDOM");
+  EXPECT_EQ(time_us.size(), 6u);
+  EXPECT_EQ(time_us.find_first_not_of(L"0123456789"), std::wstring::npos) << time_us.c_str();
+  EXPECT_EQ(random.size(), 11u);
+  EXPECT_EQ(random.find_first_not_of(
+                L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_"),
+            std::wstring::npos)
+      << random.c_str();
+  EXPECT_NE(random, L"stalestale0");
+  EXPECT_EQ(reported_target_directory(report),
+            temporary_directory() + L"\\onefile_" + launcher_pid + L"_" + time_us + L"_" + random);
+  EXPECT_EQ(field(report, L"library_path"), reported_target_directory(report) + L"\\app.dll");
+  EXPECT_EQ(_wcsicmp(field(report, L"module_path").c_str(), field(report, L"library_path").c_str()),
+            0);
+  EXPECT_EQ(field(report, L"files"), L"app.dll\ndata\\nested\\deep.bin\ndata\\readme.txt\n");
+  expect_target_directory_gone(report, result);
+}
+
+TEST(Launch, LauncherUnderAPathWithBlanksStartsItselfAgain) {
+  std::wstring scratch = scratch_directory(L"blanks");
+  std::wstring directory = scratch + L"\\a dir with blanks";
+  CreateDirectoryW(directory.c_str(), nullptr);
+  std::wstring copy = directory + L"\\app launcher.exe";
+  ASSERT_TRUE(CopyFileW(app_launcher().c_str(), copy.c_str(), FALSE)) << GetLastError();
+  std::wstring report_path = scratch + L"\\report";
+  LaunchResult result = run_launcher(copy, L"\"app launcher\" \"one arg\"", L"report=" + report_path);
+  EXPECT_EQ(result.exit_code, 0u) << result.output;
+  Report report = read_report(report_path);
+  EXPECT_EQ(field(report, L"argc"), L"2");
+  EXPECT_EQ(field(report, L"argv.0"), copy);
+  EXPECT_EQ(field(report, L"argv.1"), L"one arg");
+  EXPECT_EQ(field(report, L"VELDOR_ONEFILE_DIRECTORY"), directory);
+  expect_target_directory_gone(report, result);
+}
+
+TEST(Launch, HandOffFailuresEndTheLaunchWithStatusTwoAndTheirMessage) {
+  struct Case {
+    const wchar_t* launcher;
+    std::string output;
+  };
+  const Case cases[] = {
+      {L"no_entry_launcher", "Error, DLL entry point not found.\r\n"},
+      {L"not_a_library_launcher", "Error, load DLL. ([Error 193] " +
+                                      system_error_text(ERROR_BAD_EXE_FORMAT) + ")\r\n"},
+  };
+  for (const Case& c : cases) {
+    LaunchResult result = run_launcher(launcher_path(c.launcher), L"tool", L"");
+    EXPECT_EQ(result.exit_code, 2u) << testing::PrintToString(std::wstring(c.launcher));
+    EXPECT_EQ(result.output, c.output);
+    // The child's failure is an ordinary end for the parent, which cleans up.
+    EXPECT_EQ(leftover_target_directories(result.launcher_pid), 0);
+  }
+}
+
+TEST(Launch, ApplicationLibraryFindsItsOwnLibrariesInTheTargetDirectory) {
+  LaunchResult result = run_launcher(launcher_path(L"dependent_launcher"), L"tool", L"");
+  EXPECT_EQ(result.exit_code, 42u) << result.output;
+  EXPECT_EQ(leftover_target_directories(result.launcher_pid), 0);
+}
