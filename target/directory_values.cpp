@@ -1,0 +1,38 @@
+// TEMP, HOME and CACHE_DIR: directories the platform reports, asked anew at
+// every expansion.
+#include <windows.h>
+#include <shlobj.h>
+
+#include "target/placeholder_values.h"
+
+bool append_temp_directory(spec_output* output) {
+  size_t room = spec_output_room(output);
+  // Written in place: the value may be as long as the whole room.
+  DWORD length = GetTempPathW(static_cast<DWORD>(room + 1), spec_output_end(output));
+  // A failed query would leave the directory relative to the current drive's
+  // root, and a value cut short would name another directory; neither may
+  // become the place where files are unpacked.
+  if (length == 0) {
+    *spec_output_end(output) = L'\0';
+    return false;
+  }
+  if (length > room) abort();
+  adopt_written_value(output);
+  remove_trailing_backslashes(output);
+  return true;
+}
+
+static bool append_folder(spec_output* output, int folder_id) {
+  HRESULT result = SHGetFolderPathW(/*hwnd=*/nullptr, folder_id, /*hToken=*/nullptr,
+                                    /*dwFlags=SHGFP_TYPE_CURRENT*/ 0, scratch_value);
+  if (result != S_OK) return false;
+  append_spec_value(output, scratch_value);
+  remove_trailing_backslashes(output);
+  return true;
+}
+
+bool append_profile_directory(spec_output* output) { return append_folder(output, CSIDL_PROFILE); }
+
+bool append_local_app_data_directory(spec_output* output) {
+  return append_folder(output, CSIDL_LOCAL_APPDATA);
+}
