@@ -19,7 +19,7 @@ static const DWORD DELETION_RETRY_PAUSE_MS = 100;
 static const DWORD HANDLER_POLL_MS = 10;
 // The default handling ends the process right after the handler returns;
 // this only bounds the wait where the system lets the process live on.
-static const DWORD SYSTEM_END_WAIT_MS = 10000;
+static const DWORD SYSTEM_END_WAIT_MS = 2000;
 
 // Slim locks need no set-up call, so a handler may take them at any moment.
 static SRWLOCK child_guard = SRWLOCK_INIT;

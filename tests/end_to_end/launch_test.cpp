@@ -19,10 +19,6 @@ void expect_target_directory_gone(const Report& report, const LaunchResult& resu
   EXPECT_EQ(leftover_target_directories(result.launcher_pid), 0);
 }
 
-std::wstring directory_of(const std::wstring& path) {
-  return path.substr(0, path.find_last_of(L'\\'));
-}
-
 }  // namespace
 
 TEST(Launch, ArgumentsReachTheApplicationUnchanged) {
@@ -130,21 +126,35 @@ TEST(Launch, ApplicationRunsInAChildOfTheLauncherWithItsEnvironment) {
   expect_target_directory_gone(report, result);
 }
 
-TEST(Launch, LauncherUnderAPathWithBlanksStartsItselfAgain) {
-  std::wstring scratch = scratch_directory(L"blanks");
-  std::wstring directory = scratch + L"\\a dir with blanks";
-  CreateDirectoryW(directory.c_str(), nullptr);
-  std::wstring copy = directory + L"\\app launcher.exe";
-  ASSERT_TRUE(CopyFileW(app_launcher().c_str(), copy.c_str(), FALSE)) << GetLastError();
+TEST(Launch, LauncherStartsItsOwnFileAgainWhereverItLies) {
+  std::wstring scratch = scratch_directory(L"copies");
+  std::wstring blanks = scratch + L"\\a dir with blanks";
+  CreateDirectoryW(blanks.c_str(), nullptr);
+  std::wstring drive = temporary_directory().substr(0, 2);
+  struct Case {
+    std::wstring directory;  // as the application is told it
+    std::wstring copy;
+  };
+  const Case cases[] = {
+      {blanks, blanks + L"\\app launcher.exe"},
+      // In the root of a drive the directory is the bare drive.
+      {drive, drive + L"\\onefile_root_test_" + std::to_wstring(GetCurrentProcessId()) + L".exe"},
+  };
   std::wstring report_path = scratch + L"\\report";
-  LaunchResult result = run_launcher(copy, L"\"app launcher\" \"one arg\"", L"report=" + report_path);
-  EXPECT_EQ(result.exit_code, 0u) << result.output;
-  Report report = read_report(report_path);
-  EXPECT_EQ(field(report, L"argc"), L"2");
-  EXPECT_EQ(field(report, L"argv.0"), copy);
-  EXPECT_EQ(field(report, L"argv.1"), L"one arg");
-  EXPECT_EQ(field(report, L"VELDOR_ONEFILE_DIRECTORY"), directory);
-  expect_target_directory_gone(report, result);
+  for (const Case& c : cases) {
+    ASSERT_TRUE(CopyFileW(app_launcher().c_str(), c.copy.c_str(), FALSE)) << GetLastError();
+    LaunchResult result =
+        run_launcher(c.copy, L"\"app launcher\" \"one arg\"", L"report=" + report_path);
+    DeleteFileW(c.copy.c_str());
+    EXPECT_EQ(result.exit_code, 0u) << result.output;
+    Report report = read_report(report_path);
+    EXPECT_EQ(field(report, L"argc"), L"2");
+    EXPECT_EQ(field(report, L"argv.0"), c.copy);
+    EXPECT_EQ(field(report, L"argv.1"), L"one arg");
+    EXPECT_EQ(field(report, L"VELDOR_ONEFILE_DIRECTORY"), c.directory);
+    expect_target_directory_gone(report, result);
+    DeleteFileW(report_path.c_str());
+  }
 }
 
 TEST(Launch, HandOffFailuresEndTheLaunchWithStatusTwoAndTheirMessage) {
