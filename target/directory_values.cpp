@@ -3,15 +3,19 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <stdlib.h>
+
 #include "target/placeholder_values.h"
 
 bool append_temp_directory(spec_output* output) {
   size_t room = spec_output_room(output);
   // Written in place: the value may be as long as the whole room.
-  DWORD length = GetTempPathW(static_cast<DWORD>(room + 1), spec_output_end(output));
-  // A failed query would leave the directory relative to the current drive's
-  // root, and a value cut short would name another directory; neither may
-  // become the place where files are unpacked.
+  DWORD length = GetTempPathW(/*nBufferLength=*/static_cast<DWORD>(room + 1),
+                              spec_output_end(output));
+  // Unchecked, a failed query or a value that found no room would leave an
+  // empty value, and the target directory would land in the root of the
+  // current drive: the first is reported, the second aborts like any value
+  // that does not fit.
   if (length == 0) {
     *spec_output_end(output) = L'\0';
     return false;

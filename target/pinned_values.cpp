@@ -23,12 +23,6 @@ static void pin_and_append(spec_output* output, const char* variable, const wcha
   append_spec_value(output, value);
 }
 
-static void pin_and_append_decimal(spec_output* output, const char* variable, const char* text) {
-  scratch_value[0] = L'\0';
-  append_ascii_as_wide(scratch_value, text, DECIMAL_TEXT_CAPACITY);
-  pin_and_append(output, variable, scratch_value);
-}
-
 static int64_t read_system_time() {
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
@@ -57,12 +51,12 @@ void append_time_us(spec_output* output) {
   if (append_pinned_value(output, "VELDOR_ONEFILE_TIME_US")) return;
   char text[DECIMAL_TEXT_CAPACITY];
   format_microseconds_within_second(read_system_time(), text);
-  pin_and_append_decimal(output, "VELDOR_ONEFILE_TIME_US", text);
+  pin_and_append(output, "VELDOR_ONEFILE_TIME_US", decimal_text_as_wide(text));
 }
 
 void append_time(spec_output* output) {
   if (append_pinned_value(output, "VELDOR_ONEFILE_START")) return;
   char text[DECIMAL_TEXT_CAPACITY];
   snprintf(text, sizeof text, "%lld", static_cast<long long>(read_system_time()));
-  pin_and_append_decimal(output, "VELDOR_ONEFILE_START", text);
+  pin_and_append(output, "VELDOR_ONEFILE_START", decimal_text_as_wide(text));
 }

@@ -24,5 +24,5 @@ void append_time(spec_output* output);
 enum { SCRATCH_VALUE_CAPACITY = 1024 };
 extern wchar_t scratch_value[SCRATCH_VALUE_CAPACITY];
 
-// Puts the decimal text (ASCII) into scratch_value and appends it.
-void append_decimal_text(spec_output* output, const char* text);
+// Puts a formatted number (ASCII) into scratch_value as wide text.
+const wchar_t* decimal_text_as_wide(const char* text);

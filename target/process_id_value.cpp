@@ -9,7 +9,7 @@
 #include <wctype.h>
 
 #include "common/environment.h"
-#include "common/wide_buffer.h"
+#include "common/wide_buffer.h"  // DECIMAL_TEXT_CAPACITY
 #include "target/placeholder_values.h"
 
 // Anything but digits would put text of unknown origin into the path.
@@ -30,5 +30,5 @@ void append_process_id(spec_output* output) {
   }
   char text[DECIMAL_TEXT_CAPACITY];
   snprintf(text, sizeof text, "%ld", static_cast<long>(GetCurrentProcessId()));
-  append_decimal_text(output, text);
+  append_spec_value(output, decimal_text_as_wide(text));
 }

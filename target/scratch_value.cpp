@@ -3,8 +3,8 @@
 
 wchar_t scratch_value[SCRATCH_VALUE_CAPACITY];
 
-void append_decimal_text(spec_output* output, const char* text) {
+const wchar_t* decimal_text_as_wide(const char* text) {
   scratch_value[0] = L'\0';
   append_ascii_as_wide(scratch_value, text, DECIMAL_TEXT_CAPACITY);
-  append_spec_value(output, scratch_value);
+  return scratch_value;
 }

@@ -5,8 +5,9 @@
 #include "target/placeholder_values.h"
 #include "target/spec_output.h"
 
-// The longest name is 12 characters; a longer one cannot match, and is only
-// counted past this buffer, never stored.
+// Far more than the longest name (12 characters) needs, so that a mistyped
+// name still arrives whole for the comparison; a name that outgrows it cannot
+// match and is only counted, never stored.
 enum { PLACEHOLDER_NAME_CAPACITY = 1024 };
 
 // Shared with the nested expansion of PROGRAM_BASE and PROGRAM_DIR, which
