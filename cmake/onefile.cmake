@@ -5,8 +5,31 @@
 # comes precompiled from OBJECTS; only the block's small assembler stub is
 # built per payload, so a new payload never recompiles the launcher sources.
 # The stub is the first object on the link line and puts the block in plain
-# .rdata, which places it first in the image's read-only data.
+# .rdata, which places it first in the image's read-only data. Without
+# RESOURCES the executable gets the launcher's manifest and default icon.
+#
+# The packer's pack command links the same way from the launcher kit (see
+# add_launcher_kit); both take their flags from the lists below.
 set(ONEFILE_BLOCK_STUB_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/attached_block.S.in)
+
+# Where the Windows build leaves everything that the packer needs to link a
+# launcher without a compiler run over the launcher sources.
+set(ONEFILE_KIT_DIR ${CMAKE_BINARY_DIR}/kit)
+set(ONEFILE_DEFAULT_RESOURCES ${ONEFILE_KIT_DIR}/resources.o)
+
+set(ONEFILE_LINK_OPTIONS
+  # The toolchain's C, C++ and threading runtimes go into the image, so a
+  # clean Windows has every DLL the program imports.
+  -static -static-libgcc -static-libstdc++
+  -s                              # no symbol table: no build paths, smaller file
+  -Wl,--stack,16777216            # the application's run_code runs on this stack
+  -Wl,--major-subsystem-version,6 -Wl,--minor-subsystem-version,0
+  -Wl,--no-insert-timestamp       # same inputs, same bytes
+  # Address randomisation and non-executable data make an elevated process a
+  # harder target.
+  -Wl,--dynamicbase -Wl,--nxcompat -Wl,--high-entropy-va
+  -municode)                      # wide entry points
+set(ONEFILE_LINK_LIBRARIES shell32 kernel32)
 
 function(add_onefile_executable name)
   cmake_parse_arguments(ARG "CONSOLE" "BLOCK" "OBJECTS;RESOURCES" ${ARGN})
@@ -18,16 +41,65 @@ function(add_onefile_executable name)
   foreach(library ${ARG_OBJECTS})
     list(APPEND objects $<TARGET_OBJECTS:${library}>)
   endforeach()
-  add_executable(${name} ${stub} ${objects} ${ARG_RESOURCES})
-  target_link_libraries(${name} PRIVATE zstd_decoder shell32 kernel32)
-  target_link_options(${name} PRIVATE
-    -Wl,--stack,16777216            # the application's run_code runs on this stack
-    -Wl,--major-subsystem-version,6 -Wl,--minor-subsystem-version,0
-    -Wl,--no-insert-timestamp       # same inputs, same bytes
-    -municode)                      # wide entry points
+  set(resources ${ARG_RESOURCES})
+  if(NOT resources)
+    set(resources ${ONEFILE_DEFAULT_RESOURCES})
+    set_source_files_properties(${resources} PROPERTIES
+      GENERATED TRUE EXTERNAL_OBJECT TRUE)
+  endif()
+  add_executable(${name} ${stub} ${objects} ${resources})
+  if(NOT ARG_RESOURCES)
+    add_dependencies(${name} onefile_resources)
+  endif()
+  target_link_libraries(${name} PRIVATE zstd_decoder ${ONEFILE_LINK_LIBRARIES})
+  target_link_options(${name} PRIVATE ${ONEFILE_LINK_OPTIONS})
   if(NOT ARG_CONSOLE)
     target_link_options(${name} PRIVATE -mwindows)
   endif()
+endfunction()
+
+# add_launcher_kit(OBJECTS <object-library>... RESOURCES_TARGET <target>)
+#
+# Fills ONEFILE_KIT_DIR with what the packer's pack command links a launcher
+# from: liblauncher.a (the OBJECTS, in link order, taken whole), the
+# Zstandard decoder archive, the block stub template, and kit.txt, which
+# names the compiler driver and the link flags of add_onefile_executable.
+# The default resource object, its script and its inputs are put there by
+# RESOURCES_TARGET.
+function(add_launcher_kit)
+  cmake_parse_arguments(ARG "" "RESOURCES_TARGET" "OBJECTS" ${ARGN})
+  set(objects)
+  foreach(library ${ARG_OBJECTS})
+    list(APPEND objects $<TARGET_OBJECTS:${library}>)
+  endforeach()
+  add_library(onefile_launcher_kit STATIC ${objects})
+  set_target_properties(onefile_launcher_kit PROPERTIES
+    OUTPUT_NAME launcher PREFIX lib ARCHIVE_OUTPUT_DIRECTORY ${ONEFILE_KIT_DIR}
+    LINKER_LANGUAGE CXX)
+
+  set(decoder ${ONEFILE_KIT_DIR}/libzstd_decoder.a)
+  set(stub ${ONEFILE_KIT_DIR}/attached_block.S.in)
+  add_custom_command(OUTPUT ${decoder} ${stub}
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:zstd_decoder> ${decoder}
+    COMMAND ${CMAKE_COMMAND} -E copy ${ONEFILE_BLOCK_STUB_TEMPLATE} ${stub}
+    DEPENDS zstd_decoder ${ONEFILE_BLOCK_STUB_TEMPLATE} VERBATIM)
+
+  # One argument a line, after its kind; the packer reads nothing else.
+  set(lines "compiler ${CMAKE_CXX_COMPILER}\nresource-compiler ${CMAKE_RC_COMPILER}\n")
+  foreach(option ${ONEFILE_LINK_OPTIONS} -mwindows)
+    string(APPEND lines "link-option ${option}\n")
+  endforeach()
+  separate_arguments(standard_libraries NATIVE_COMMAND "${CMAKE_CXX_STANDARD_LIBRARIES}")
+  foreach(library ${ONEFILE_LINK_LIBRARIES})
+    string(APPEND lines "link-library -l${library}\n")
+  endforeach()
+  foreach(library ${standard_libraries})
+    string(APPEND lines "link-library ${library}\n")
+  endforeach()
+  file(GENERATE OUTPUT ${ONEFILE_KIT_DIR}/kit.txt CONTENT "${lines}")
+
+  add_custom_target(onefile_kit ALL DEPENDS ${decoder} ${stub})
+  add_dependencies(onefile_kit onefile_launcher_kit ${ARG_RESOURCES_TARGET})
 endfunction()
 
 # make_attached_block(OUTPUT <file> [OPTIONS <packer options>...]

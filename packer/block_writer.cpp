@@ -65,7 +65,8 @@ std::string encode_name(const std::u16string& name) {
 }
 
 bool stream_file(Writer& w, const BlockRecord& record, uint64_t size,
-                 std::vector<unsigned char>& piece) {
+                 std::vector<unsigned char>& piece, const BlockOptions& options,
+                 uint64_t record_number, uint64_t* content_done) {
   FILE* in = fopen(record.path.c_str(), "rb");
   if (in == nullptr) return w.fail("cannot read '" + record.path + "': " + strerror(errno));
   uint64_t left = size;
@@ -80,6 +81,8 @@ bool stream_file(Writer& w, const BlockRecord& record, uint64_t size,
     }
     ok = w.feed(piece.data(), got, ZSTD_e_continue);
     left -= got;
+    *content_done += got;
+    if (options.progress) options.progress(record_number, *content_done);
   }
   if (ok && fgetc(in) != EOF) ok = w.fail("cannot read '" + record.path + "': file grew while packing");
   fclose(in);
@@ -114,13 +117,15 @@ bool write_block(Writer& w, const std::vector<BlockRecord>& records,
 
   if (!w.write_raw(kMagic, sizeof kMagic)) return false;
   std::vector<unsigned char> piece(kReadPiece);
+  uint64_t content_done = 0;
   for (size_t i = 0; i < records.size(); ++i) {
+    if (options.progress) options.progress(i + 1, content_done);
     std::string name = encode_name(records[i].name);
     unsigned char size_field[8];
     put_u64(size_field, sizes[i]);
     if (!w.feed(name.data(), name.size(), ZSTD_e_continue)) return false;
     if (!w.feed(size_field, sizeof size_field, ZSTD_e_continue)) return false;
-    if (!stream_file(w, records[i], sizes[i], piece)) return false;
+    if (!stream_file(w, records[i], sizes[i], piece, options, i + 1, &content_done)) return false;
   }
   const unsigned char terminator[2] = {0, 0};
   if (!w.feed(terminator, sizeof terminator, ZSTD_e_continue)) return false;

@@ -6,6 +6,7 @@
 
 #include <stdint.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ struct BlockOptions {
   int window_log = 23;
   bool declare_content_size = true;
   bool checksum = false;
+  // Called as content goes through the compressor, with the records begun
+  // and the content bytes read so far; may be empty.
+  std::function<void(uint64_t records, uint64_t content_bytes)> progress;
 };
 
 struct BlockSummary {

@@ -1,30 +1,64 @@
 // The packer's command line.
 //
-//   packer block -o OUT [--level N] [--window-log N] [--no-content-size]
-//                [--checksum] NAME FILE [NAME FILE...]
+//   packer pack APP_LIBRARY [DIRECTORY] -o OUT.exe [options]
+//   packer list OUT.exe
+//   packer block -o OUT [options] NAME FILE [NAME FILE...]
 //
-// writes the attached data block for the given records, in the given order:
-// the application library first.
+// pack builds a launcher executable; list shows what one carries; block
+// writes only the attached data block, for the build's own tests.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
-#include <string>
-#include <vector>
-
-#include "block_writer.h"
-#include "utf16.h"
+#include "commands.h"
 
 namespace {
 
-const char kVersion[] = "0.1.0";
+const char kVersion[] = "0.2.0";
 
-int usage(FILE* stream, int status) {
-  fprintf(stream,
-          "usage: packer block -o OUT [--level N] [--window-log N] [--no-content-size]\n"
-          "                    [--checksum] NAME FILE [NAME FILE...]\n"
-          "       packer --version\n");
-  return status;
+}  // namespace
+
+void print_usage(bool full) {
+  FILE* stream = full ? stdout : stderr;
+  fputs("usage: packer pack APP_LIBRARY [DIRECTORY] -o OUT.exe [options]\n"
+        "       packer list OUT.exe\n"
+        "       packer block -o OUT [--level N] [--window-log N] [--no-content-size]\n"
+        "                    [--checksum] NAME FILE [NAME FILE...]\n"
+        "       packer --help | --version\n",
+        stream);
+  if (!full) {
+    fputs("Run 'packer --help' for the options.\n", stream);
+    return;
+  }
+  fputs("\n"
+        "pack writes one Windows executable that carries APP_LIBRARY, an x86-64 DLL\n"
+        "that exports run_code, and every regular file below DIRECTORY. Started, it\n"
+        "unpacks them into a fresh folder, runs run_code and deletes the folder.\n"
+        "\n"
+        "  -o OUT.exe        the executable to write; an existing one is replaced only\n"
+        "                    by a complete new one\n"
+        "  --icon FILE.ico   the executable's icon instead of the default one\n"
+        "  --level N         compression level, 1 (fastest) to 22 (smallest); default 9.\n"
+        "                    Unpacking is about as fast at every level.\n"
+        "  --window-log N    the decoder's window, 2^N bytes for N from 10 to 27;\n"
+        "                    default 23 (8 MiB). The running program keeps its decoder,\n"
+        "                    and so this much memory, for its whole life: a larger\n"
+        "                    window can make a large payload with repeated content\n"
+        "                    smaller, at that cost. A payload smaller than the window\n"
+        "                    needs only its own size.\n"
+        "  --no-content-size leave the payload's size out of the frame; the window is\n"
+        "                    then never smaller than --window-log asks\n"
+        "  --checksum        store a checksum, verified while unpacking\n"
+        "  --kit DIR         the launcher kit made by the Windows build (default: the\n"
+        "                    ONEFILE_KIT environment variable, else the build's own)\n"
+        "  --quiet           neither progress display nor summary\n"
+        "\n"
+        "Names inside the executable are the paths relative to DIRECTORY with\n"
+        "backslashes; a name that Windows cannot store as given is refused.\n"
+        "\n"
+        "list prints the files that a built executable carries, with their sizes\n"
+        "and totals, and fails on damaged attached data.\n",
+        stream);
 }
 
 bool parse_int(const char* text, int low, int high, int* value) {
@@ -35,62 +69,23 @@ bool parse_int(const char* text, int low, int high, int* value) {
   return true;
 }
 
-int command_block(int argc, char** argv) {
-  BlockOptions options;
-  std::string out_path;
-  std::vector<BlockRecord> records;
-  std::vector<const char*> operands;
-  for (int i = 0; i < argc; ++i) {
-    const char* arg = argv[i];
-    bool has_value = i + 1 < argc;
-    if (strcmp(arg, "-o") == 0 && has_value) {
-      out_path = argv[++i];
-    } else if (strcmp(arg, "--level") == 0 && has_value) {
-      if (!parse_int(argv[++i], 1, 22, &options.level)) {
-        fprintf(stderr, "packer: --level takes 1 to 22\n");
-        return 2;
-      }
-    } else if (strcmp(arg, "--window-log") == 0 && has_value) {
-      if (!parse_int(argv[++i], 10, 31, &options.window_log)) {
-        fprintf(stderr, "packer: --window-log takes 10 to 31\n");
-        return 2;
-      }
-    } else if (strcmp(arg, "--no-content-size") == 0) {
-      options.declare_content_size = false;
-    } else if (strcmp(arg, "--checksum") == 0) {
-      options.checksum = true;
-    } else {
-      operands.push_back(arg);
-    }
-  }
-  if (out_path.empty() || operands.empty() || operands.size() % 2 != 0) return usage(stderr, 64);
-  for (size_t i = 0; i < operands.size(); i += 2) {
-    BlockRecord record;
-    if (!utf8_to_utf16(operands[i], &record.name)) {
-      fprintf(stderr, "packer: record name '%s' is not UTF-8\n", operands[i]);
-      return 2;
-    }
-    record.path = operands[i + 1];
-    records.push_back(record);
-  }
-  BlockSummary summary;
-  std::string error;
-  if (!write_attached_block(records, options, out_path, &summary, &error)) {
-    fprintf(stderr, "packer: %s\n", error.c_str());
-    return 1;
-  }
-  return 0;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-  if (argc < 2) return usage(stderr, 64);
+  if (argc < 2) {
+    print_usage(false);
+    return kExitUsage;
+  }
   if (strcmp(argv[1], "--version") == 0) {
     printf("packer %s\n", kVersion);
-    return 0;
+    return kExitOk;
   }
-  if (strcmp(argv[1], "--help") == 0) return usage(stdout, 0);
+  if (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0) {
+    print_usage(true);
+    return kExitOk;
+  }
   if (strcmp(argv[1], "block") == 0) return command_block(argc - 2, argv + 2);
-  return usage(stderr, 64);
+  if (strcmp(argv[1], "pack") == 0) return command_pack(argc - 2, argv + 2);
+  if (strcmp(argv[1], "list") == 0) return command_list(argc - 2, argv + 2);
+  fprintf(stderr, "packer: unknown command '%s'\n", argv[1]);
+  print_usage(false);
+  return kExitUsage;
 }

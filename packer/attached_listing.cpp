@@ -1,0 +1,180 @@
+#include "attached_listing.h"
+
+#include <string.h>
+// For the frame header, which tells the window the launcher will need.
+#define ZSTD_STATIC_LINKING_ONLY
+#include <zstd.h>
+
+#include <algorithm>
+
+#include "mapped_file.h"
+#include "pe_image.h"
+#include "record_names.h"
+
+namespace {
+
+const char kMagic[3] = {'J', 'U', 'X'};
+const size_t kTrailerAlignment = 8;
+const size_t kSizeFieldBytes = 8;
+// The largest window the launcher's decoder takes at its default settings.
+const uint64_t kLauncherWindowLimit = uint64_t(1) << 27;
+
+uint64_t u64(const unsigned char* p) {
+  uint64_t value = 0;
+  for (int i = 7; i >= 0; --i) value = value << 8 | p[i];
+  return value;
+}
+
+// Takes the decoded record stream piece by piece.
+struct RecordStream {
+  enum State { kName, kSize, kContent, kEnded } state = kName;
+  std::vector<ListedRecord>* records;
+  unsigned char pending[kSizeFieldBytes];
+  size_t pending_bytes = 0;
+  std::u16string name;
+  uint64_t content_left = 0;
+  bool trailing_data = false;
+  bool name_too_long = false;
+
+  void take(const unsigned char* data, size_t size) {
+    size_t i = 0;
+    while (i < size) {
+      switch (state) {
+        case kName:
+          pending[pending_bytes++] = data[i++];
+          if (pending_bytes == 2) {
+            char16_t unit = static_cast<char16_t>(pending[0] | pending[1] << 8);
+            pending_bytes = 0;
+            if (unit != 0) {
+              name.push_back(unit);
+              if (name.size() > kMaxRecordNameUnits) name_too_long = true;
+            } else if (name.empty()) {
+              state = kEnded;
+            } else {
+              state = kSize;
+            }
+          }
+          break;
+        case kSize:
+          pending[pending_bytes++] = data[i++];
+          if (pending_bytes == kSizeFieldBytes) {
+            pending_bytes = 0;
+            content_left = u64(pending);
+            records->push_back({name, content_left});
+            name.clear();
+            state = content_left == 0 ? kName : kContent;
+          }
+          break;
+        case kContent: {
+          uint64_t n = std::min<uint64_t>(content_left, size - i);
+          i += n;
+          content_left -= n;
+          if (content_left == 0) state = kName;
+          break;
+        }
+        case kEnded:
+          trailing_data = true;
+          return;
+      }
+    }
+  }
+};
+
+bool read_block(const unsigned char* data, size_t size, AttachedListing* listing,
+                std::string* problem) {
+  if (size < sizeof kMagic || memcmp(data, kMagic, sizeof kMagic) != 0) {
+    *problem = "no attached data header \"JUX\" at the start of its read-only data";
+    return false;
+  }
+  const unsigned char* frame = data + sizeof kMagic;
+  size_t frame_bytes = ZSTD_findFrameCompressedSize(frame, size - sizeof kMagic);
+  if (ZSTD_isError(frame_bytes)) {
+    *problem = std::string("damaged attached data: the compressed frame is broken (") +
+               ZSTD_getErrorName(frame_bytes) + ")";
+    return false;
+  }
+  ZSTD_frameHeader header;
+  if (ZSTD_getFrameHeader(&header, frame, frame_bytes) != 0) {
+    *problem = "damaged attached data: the compressed frame has no header";
+    return false;
+  }
+  listing->window_bytes = header.windowSize;
+  if (header.windowSize > kLauncherWindowLimit) {
+    *problem = "damaged attached data: the frame asks for a window of " +
+               std::to_string(header.windowSize) + " bytes, more than the launcher's " +
+               std::to_string(kLauncherWindowLimit);
+    return false;
+  }
+  size_t end = sizeof kMagic + frame_bytes;
+  size_t trailer = (end + kTrailerAlignment - 1) / kTrailerAlignment * kTrailerAlignment;
+  bool pad_is_zero = true;
+  for (size_t i = end; i < trailer && i < size; ++i) pad_is_zero = pad_is_zero && data[i] == 0;
+  if (trailer + 8 > size || !pad_is_zero || u64(data + trailer) != trailer) {
+    *problem = "damaged attached data: no trailer holding its own offset after the frame";
+    return false;
+  }
+  listing->block_bytes = trailer + 8;
+
+  ZSTD_DCtx* decoder = ZSTD_createDCtx();
+  std::vector<unsigned char> window(ZSTD_DStreamOutSize());
+  RecordStream stream;
+  stream.records = &listing->records;
+  ZSTD_inBuffer input = {frame, frame_bytes, 0};
+  size_t result = 1;
+  while (result != 0 && !ZSTD_isError(result)) {
+    ZSTD_outBuffer output = {window.data(), window.size(), 0};
+    result = ZSTD_decompressStream(decoder, &output, &input);
+    if (!ZSTD_isError(result)) stream.take(window.data(), output.pos);
+    if (input.pos == input.size && output.pos < output.size) break;
+  }
+  ZSTD_freeDCtx(decoder);
+  if (ZSTD_isError(result)) {
+    *problem = std::string("damaged attached data: decoding failed (") + ZSTD_getErrorName(result) + ")";
+    return false;
+  }
+  if (result != 0) {
+    *problem = "damaged attached data: the compressed frame is cut short";
+    return false;
+  }
+  if (stream.name_too_long) {
+    *problem = "damaged attached data: a record name is longer than " +
+               std::to_string(kMaxRecordNameUnits) + " units";
+    return false;
+  }
+  if (stream.state != RecordStream::kEnded) {
+    *problem = "damaged attached data: the record stream ends inside a record";
+    return false;
+  }
+  if (stream.trailing_data) {
+    *problem = "damaged attached data: bytes follow the end of the record stream";
+    return false;
+  }
+  if (listing->records.empty()) {
+    *problem = "damaged attached data: it holds no application library";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool read_attached_listing(const std::string& exe_path, AttachedListing* listing,
+                           std::string* error) {
+  *listing = AttachedListing();
+  MappedFile file;
+  if (!map_file(exe_path, &file, error)) return false;
+  PeImage image;
+  std::string problem;
+  bool ok = parse_pe_image(file, &image, &problem);
+  if (!ok) {
+    problem = "it " + problem;
+  } else if (const PeSection* rdata = find_section(image, ".rdata")) {
+    ok = read_block(file.data + rdata->raw_offset, rdata->raw_size, listing, &problem);
+  } else {
+    problem = "it has no read-only data section";
+    ok = false;
+  }
+  unmap_file(&file);
+  if (!ok) *error = "'" + exe_path + "': " + problem;
+  return ok;
+}

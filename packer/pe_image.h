@@ -1,0 +1,41 @@
+// Just enough of the Windows executable format to check an application
+// library and to find the attached data in a built launcher. Every offset
+// read from the file is checked against its size before use.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "mapped_file.h"
+
+const uint16_t kMachineAmd64 = 0x8664;
+
+struct PeSection {
+  std::string name;
+  uint32_t virtual_address = 0;
+  uint32_t virtual_size = 0;
+  uint32_t raw_offset = 0;
+  uint32_t raw_size = 0;
+};
+
+struct PeImage {
+  const unsigned char* data = nullptr;
+  size_t size = 0;
+  uint16_t machine = 0;
+  bool is_dll = false;
+  bool is_pe32_plus = false;
+  std::vector<PeSection> sections;
+  uint32_t export_rva = 0;
+  uint32_t export_size = 0;
+};
+
+// False with the reason in *problem when file holds no Windows image.
+bool parse_pe_image(const MappedFile& file, PeImage* image, std::string* problem);
+
+// The first section of that name, or null.
+const PeSection* find_section(const PeImage& image, const char* name);
+
+// Whether the image's export table names symbol.
+bool exports_symbol(const PeImage& image, const char* symbol);

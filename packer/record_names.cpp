@@ -1,0 +1,160 @@
+#include "record_names.h"
+
+#include <locale.h>
+#include <stdio.h>
+#include <string.h>
+#include <wctype.h>
+
+#include <map>
+
+#include "utf16.h"
+
+namespace {
+
+// Characters that no Windows file name may hold, besides units 1 to 31.
+const char kForbidden[] = "<>:\"/\\|?*";
+
+// Device names that Windows opens instead of a file, whatever the extension.
+const char* const kDeviceNames[] = {
+    "CON",  "PRN",  "AUX",  "NUL",  "COM0", "COM1", "COM2", "COM3", "COM4", "COM5", "COM6",
+    "COM7", "COM8", "COM9", "LPT0", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7",
+    "LPT8", "LPT9", "COM\xC2\xB9", "COM\xC2\xB2", "COM\xC2\xB3", "LPT\xC2\xB9", "LPT\xC2\xB2",
+    "LPT\xC2\xB3"};
+
+std::vector<std::string> split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    size_t end = text.find(separator, start);
+    parts.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    if (end == std::string::npos) return parts;
+    start = end + 1;
+  }
+}
+
+bool is_drive(const std::string& component) {
+  return component.size() == 2 && component[1] == ':' &&
+         ((component[0] >= 'A' && component[0] <= 'Z') || (component[0] >= 'a' && component[0] <= 'z'));
+}
+
+// Windows reads "NUL.txt" and "nul .log" as the device too: what counts is
+// the part before the first dot, without trailing blanks.
+bool is_device_name(const std::string& component) {
+  std::string stem = component.substr(0, component.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  std::u16string folded;
+  if (!utf8_to_utf16(stem, &folded)) return false;
+  folded = fold_letter_case(folded);
+  for (const char* device : kDeviceNames) {
+    std::u16string wide;
+    utf8_to_utf16(device, &wide);
+    if (folded == wide) return true;
+  }
+  return false;
+}
+
+bool check_component(const std::string& component, bool first, std::string* problem) {
+  if (component.empty()) {
+    *problem = "has an empty component";
+    return false;
+  }
+  if (component == "." || component == "..") {
+    *problem = "has the component '" + component + "', which names no file of its own";
+    return false;
+  }
+  if (first && is_drive(component)) {
+    *problem = "starts with the drive '" + component + "'";
+    return false;
+  }
+  for (unsigned char c : component) {
+    if (c < 32) {
+      char code[8];
+      snprintf(code, sizeof code, "0x%02X", c);
+      *problem = std::string("holds the control character ") + code +
+                 ", which Windows forbids in names";
+      return false;
+    }
+    if (strchr(kForbidden, c) != nullptr) {
+      *problem = std::string("holds '") + static_cast<char>(c) + "', which Windows forbids in names";
+      return false;
+    }
+  }
+  if (component.back() == '.' || component.back() == ' ') {
+    *problem = "has the component '" + component + "', whose trailing " +
+               (component.back() == '.' ? "dot" : "blank") + " Windows drops";
+    return false;
+  }
+  if (is_device_name(component)) {
+    *problem = "has the component '" + component + "', which Windows takes for a device";
+    return false;
+  }
+  return true;
+}
+
+locale_t upper_case_locale() {
+  // Loaded once; without a UTF-8 locale only ASCII letters fold.
+  static locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  return locale;
+}
+
+}  // namespace
+
+bool make_record_name(const std::string& relative_path, std::u16string* name,
+                      std::string* problem) {
+  std::vector<std::string> components = split(relative_path, '/');
+  for (size_t i = 0; i < components.size(); ++i)
+    if (!check_component(components[i], i == 0, problem)) return false;
+  std::string joined;
+  for (size_t i = 0; i < components.size(); ++i) joined += (i ? "\\" : "") + components[i];
+  if (!utf8_to_utf16(joined, name)) {
+    *problem = "is not valid UTF-8";
+    return false;
+  }
+  if (name->size() > kMaxRecordNameUnits) {
+    *problem = "is " + std::to_string(name->size()) + " UTF-16 units long, more than the " +
+               std::to_string(kMaxRecordNameUnits) + " a name may have";
+    return false;
+  }
+  return true;
+}
+
+std::u16string fold_letter_case(const std::u16string& name) {
+  std::u16string folded = name;
+  locale_t locale = upper_case_locale();
+  for (char16_t& unit : folded) {
+    if (unit >= u'a' && unit <= u'z') {
+      unit = static_cast<char16_t>(unit - u'a' + u'A');
+    } else if (unit >= 0x80 && (unit < 0xD800 || unit > 0xDFFF) && locale != static_cast<locale_t>(0)) {
+      wint_t upper = towupper_l(unit, locale);
+      // Windows maps one unit to one unit; a mapping out of the plane is none.
+      if (upper <= 0xFFFF) unit = static_cast<char16_t>(upper);
+    }
+  }
+  return folded;
+}
+
+bool find_letter_case_clash(const std::vector<std::u16string>& names, size_t* first,
+                            size_t* second) {
+  std::map<std::u16string, size_t> files;
+  for (size_t i = 0; i < names.size(); ++i) {
+    auto inserted = files.emplace(fold_letter_case(names[i]), i);
+    if (!inserted.second) {
+      *first = inserted.first->second;
+      *second = i;
+      return true;
+    }
+  }
+  for (size_t i = 0; i < names.size(); ++i) {
+    std::u16string folded = fold_letter_case(names[i]);
+    for (size_t cut = folded.find(u'\\'); cut != std::u16string::npos;
+         cut = folded.find(u'\\', cut + 1)) {
+      auto file = files.find(folded.substr(0, cut));
+      if (file != files.end()) {
+        *first = file->second;
+        *second = i;
+        return true;
+      }
+    }
+  }
+  return false;
+}
