@@ -1,9 +1,9 @@
 // packer block -o OUT [--level N] [--window-log N] [--no-content-size]
-//              [--checksum] NAME FILE [NAME FILE...]
+//              [--checksum] [NAME FILE...]
 //
 // Writes the attached data block for the given records, in the given order
 // and under the given names, unchecked: the build's tests use it to make
-// blocks that a pack would refuse.
+// blocks that a pack would refuse, down to one that holds no record at all.
 #include <stdio.h>
 #include <string.h>
 
@@ -42,7 +42,7 @@ int command_block(int argc, char** argv) {
       operands.push_back(arg);
     }
   }
-  if (out_path.empty() || operands.empty() || operands.size() % 2 != 0) {
+  if (out_path.empty() || operands.size() % 2 != 0) {
     print_usage(false);
     return kExitUsage;
   }

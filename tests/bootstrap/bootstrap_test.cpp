@@ -134,3 +134,12 @@ TEST(Bootstrap, AWrongMagicStopsBeforeAnythingIsWritten) {
   EXPECT_EQ(run.output, "Error, couldn't find attached data header.\r\n");
   EXPECT_FALSE(target_directory_of_process_exists(run.process_id));
 }
+
+TEST(Bootstrap, AnArchiveWithoutApplicationEndsTheChildWithAMessageAndCleansUp) {
+  ProgramRun run = run_program(L"\"" + sibling_program(L"empty_launcher.exe") + L"\"");
+  // The parent unpacks nothing and starts the child, which has nothing to
+  // run; the parent passes its status on and removes the empty directory.
+  EXPECT_EQ(run.exit_code, 2u);
+  EXPECT_EQ(run.output, "Error, attached data holds no application library.\r\n");
+  EXPECT_FALSE(target_directory_of_process_exists(run.process_id));
+}
