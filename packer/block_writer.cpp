@@ -1,6 +1,8 @@
 #include "block_writer.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -152,9 +154,23 @@ bool write_attached_block(const std::vector<BlockRecord>& records,
   Writer w;
   w.out_path = out_path;
   w.error = error;
-  std::string temporary = out_path + ".partial";
-  w.out = fopen(temporary.c_str(), "wb");
-  if (w.out == nullptr) return w.fail("cannot write '" + out_path + "': " + strerror(errno));
+  // A name of its own for each writer: the build may run two writers of one
+  // block at once, and each must rename a complete file into place.
+  std::string temporary = options.temporary_path;
+  int fd;
+  if (temporary.empty()) {
+    temporary = out_path + ".partial-XXXXXX";
+    fd = mkstemp(&temporary[0]);
+  } else {
+    fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  }
+  if (fd < 0) return w.fail("cannot write '" + out_path + "': " + strerror(errno));
+  w.out = fdopen(fd, "wb");
+  if (w.out == nullptr) {
+    close(fd);
+    unlink(temporary.c_str());
+    return w.fail("cannot write '" + out_path + "': " + strerror(errno));
+  }
   bool ok = write_block(w, records, options, summary);
   ZSTD_freeCCtx(w.cctx);
   if (fclose(w.out) != 0 && ok) ok = w.fail("cannot write '" + out_path + "': " + strerror(errno));

@@ -25,6 +25,9 @@ struct BlockOptions {
   // Called as content goes through the compressor, with the records begun
   // and the content bytes read so far; may be empty.
   std::function<void(uint64_t records, uint64_t content_bytes)> progress;
+  // Where the block is written before it is renamed into place; empty: a
+  // fresh name beside the output.
+  std::string temporary_path;
 };
 
 struct BlockSummary {

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -11,6 +12,8 @@
 
 #include <fstream>
 #include <sstream>
+
+#include "work_dir.h"
 
 namespace {
 
@@ -57,12 +60,25 @@ bool copy_file(const std::string& from, const std::string& to, std::string* erro
 bool run_tool(const std::vector<std::string>& argv, const std::string& work_dir,
               std::string* error) {
   std::string log = work_dir + "/" + kToolLog;
+  // No interrupt between the start of the tool and its noting: the handler
+  // must know whom to end.
+  sigset_t interrupts, previous;
+  sigemptyset(&interrupts);
+  sigaddset(&interrupts, SIGINT);
+  sigaddset(&interrupts, SIGTERM);
+  sigaddset(&interrupts, SIGHUP);
+  sigprocmask(SIG_BLOCK, &interrupts, &previous);
   pid_t child = fork();
   if (child < 0) {
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
     *error = std::string("cannot start ") + argv[0] + ": " + strerror(errno);
     return false;
   }
   if (child == 0) {
+    // A group of its own, so that an interrupt can end the tool together
+    // with whatever it starts (the driver starts assembler and linker).
+    setpgid(0, 0);
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
     int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int nothing = open("/dev/null", O_RDONLY);
     if (out < 0 || nothing < 0 || chdir(work_dir.c_str()) != 0) _exit(126);
@@ -76,9 +92,13 @@ bool run_tool(const std::vector<std::string>& argv, const std::string& work_dir,
     dprintf(2, "cannot run %s: %s\n", args[0], strerror(errno));
     _exit(127);
   }
+  setpgid(child, child);
+  note_running_tool(child);
+  sigprocmask(SIG_SETMASK, &previous, nullptr);
   int status = 0;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
+  note_running_tool(0);
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
   std::string output;
   read_text(log, &output);

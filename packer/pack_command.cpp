@@ -108,6 +108,7 @@ bool build_in_work_dir(const PackArguments& args, const LauncherKit& kit,
                        const std::vector<BlockRecord>& records, const std::string& work_dir,
                        PackProgress* progress, BlockSummary* summary, std::string* error) {
   BlockOptions options = args.block;
+  options.temporary_path = work_dir + "/block.bin.partial";
   options.progress = [progress](uint64_t done_records, uint64_t done_bytes) {
     progress->compressing(done_records, done_bytes);
   };

@@ -184,6 +184,11 @@ bool collect_payload(const std::string& library, const std::string& directory,
   if (!check_application_library(library, error)) return false;
   walk.library = identity_of(library);
   walk.skip_output = identity_of(skip_path);
+  if (walk.skip_output.known && walk.skip_output.device == walk.library.device &&
+      walk.skip_output.inode == walk.library.inode) {
+    *error = quoted(skip_path) + " is the application library itself; the output would replace it";
+    return false;
+  }
   if (!directory.empty()) {
     walk.root = without_trailing_slashes(directory);
     struct stat st;

@@ -12,7 +12,8 @@
 #include "block_writer.h"
 
 // directory may be empty: then only the library is packed. A file with the
-// same identity as skip_path (the output of an earlier pack) is left out.
+// same identity as skip_path (the output, maybe of an earlier pack) is left
+// out, since the pack replaces it; skip_path naming the library is refused.
 // On failure returns false with a one-line message naming the offending
 // host path in *error.
 bool collect_payload(const std::string& library, const std::string& directory,

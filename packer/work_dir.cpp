@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -20,8 +21,14 @@ const size_t kWorkFileCount = sizeof kWorkFileNames / sizeof kWorkFileNames[0];
 char work_dir_path[PATH_MAX];
 char work_file_paths[kWorkFileCount][PATH_MAX];
 volatile sig_atomic_t work_dir_exists = 0;
+volatile pid_t running_tool = 0;
 
 void remove_on_signal(int signal_number) {
+  pid_t tool = running_tool;
+  if (tool > 0) {
+    kill(-tool, SIGKILL);
+    waitpid(tool, nullptr, 0);
+  }
   if (work_dir_exists) {
     for (size_t i = 0; i < kWorkFileCount; ++i) unlink(work_file_paths[i]);
     rmdir(work_dir_path);
@@ -74,3 +81,5 @@ void remove_work_dir() {
   rmdir(work_dir_path);
   work_dir_exists = 0;
 }
+
+void note_running_tool(pid_t tool) { running_tool = tool; }

@@ -185,8 +185,10 @@ class ImageTest(unittest.TestCase):
         png = png[png.index(PNG_SIGNATURE):]
         icon = os.path.join(ARGS.work, "mine.ico")
         write_icon(icon, [(16, bitmap(16)), (256, png)])
-        pe = pefile.PE(pack(os.path.join(ARGS.work, "with_icon.exe"), "--icon", icon))
-        self.check_icon_group(pe, [(16, "bmp", bitmap(16)), (256, "png", png)])
+        first = pack(os.path.join(ARGS.work, "with_icon.exe"), "--icon", icon)
+        self.check_icon_group(pefile.PE(first), [(16, "bmp", bitmap(16)), (256, "png", png)])
+        second = pack(os.path.join(ARGS.work, "with_icon_again.exe"), "--icon", icon)
+        self.assertEqual(open(first, "rb").read(), open(second, "rb").read())
 
     def test_block_stands_first_in_rdata_with_its_length_behind_it(self):
         with open(ARGS.block, "rb") as f:

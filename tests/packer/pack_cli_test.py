@@ -186,6 +186,55 @@ class PackRefusals(Workspace):
         result = pack(self.app, None, nowhere)
         self.assertEqual(result.returncode, 1)
         self.assertIn(f"cannot write '{nowhere}'", result.stderr.decode())
+        library = open(self.app, "rb").read()
+        result = pack(self.app, None, self.app)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(f"'{self.app}' is the application library itself", result.stderr.decode())
+        self.assertEqual(open(self.app, "rb").read(), library)
+
+    def fake_kit(self, compiler_script):
+        """A copy of the kit whose compiler is a shell script."""
+        kit = os.path.join(self.root, "kit")
+        shutil.copytree(ARGS.kit, kit)
+        compiler = os.path.join(self.root, "fake-cc")
+        write(compiler, ("#!/bin/sh\n" + compiler_script).encode())
+        os.chmod(compiler, 0o755)
+        lines = open(os.path.join(kit, "kit.txt")).read().splitlines()
+        lines = [f"compiler {compiler}" if l.startswith("compiler ") else l for l in lines]
+        write(os.path.join(kit, "kit.txt"), ("\n".join(lines) + "\n").encode())
+        return kit
+
+    def test_a_failing_link_shows_the_tools_words_and_leaves_nothing(self):
+        kit = self.fake_kit("echo 'ld: out of luck' >&2\nexit 1\n")
+        write(self.out, b"an earlier build")
+        result = run("pack", self.app, "-o", self.out, "--kit", kit)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr.decode(),
+                         f"packer: cannot link '{self.out}': {self.root}/fake-cc failed:\n"
+                         "ld: out of luck\n")
+        self.assertEqual(open(self.out, "rb").read(), b"an earlier build")
+        self.assert_nothing_left_behind(["app.exe"])
+
+    def test_an_interrupt_while_linking_ends_the_tool_and_leaves_nothing(self):
+        started = os.path.join(self.root, "started")
+        # The "compiler" starts a helper of its own, as a driver starts ld.
+        kit = self.fake_kit(f"sleep 30 &\necho $! > {started}.tmp\nmv {started}.tmp {started}\n"
+                            "wait\ntouch late.o\n")
+        process = subprocess.Popen([ARGS.packer, "pack", self.app, "-o", self.out, "--kit", kit],
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.time() + 30
+        while not os.path.exists(started):
+            self.assertLess(time.time(), deadline)
+            time.sleep(0.01)
+        process.send_signal(signal.SIGINT)
+        self.assertEqual(process.wait(), -signal.SIGINT)
+        self.assert_nothing_left_behind([])
+        helper = int(open(started).read())
+        deadline = time.time() + 10
+        while os.path.exists(f"/proc/{helper}") and \
+                open(f"/proc/{helper}/stat").read().split()[2] != "Z":
+            self.assertLess(time.time(), deadline, "the tool's helper outlived the packer")
+            time.sleep(0.01)
 
     def test_usage_errors(self):
         cases = [
@@ -300,6 +349,20 @@ class PackResults(Workspace):
                 process.send_signal(sig)
                 self.assertEqual(process.wait(), -sig)
                 self.assert_nothing_left_behind([])
+
+    def test_two_writers_of_one_block_at_once_both_finish_it(self):
+        # The build may run one block's command twice in parallel.
+        data = os.path.join(self.tree, "data.bin")
+        write(data, os.urandom(2 * 1024 * 1024))
+        block = os.path.join(self.out_dir, "one.bin")
+        writers = [subprocess.Popen([ARGS.packer, "block", "-o", block, "--level", "19",
+                                     "app.dll", self.app, "data.bin", data],
+                                    stderr=subprocess.PIPE) for _ in range(2)]
+        for writer in writers:
+            self.assertEqual(writer.wait(), 0, writer.stderr.read())
+            writer.stderr.close()
+        self.assertEqual(os.listdir(self.out_dir), ["one.bin"])
+        self.assertEqual(open(block, "rb").read(3), b"JUX")
 
     def test_help_and_version(self):
         result = run("--help", text=True)
