@@ -114,6 +114,14 @@ class ImageTest(unittest.TestCase):
             for flag in ("DYNAMIC_BASE", "NX_COMPAT", "HIGH_ENTROPY_VA"):
                 self.assertTrue(getattr(pe.OPTIONAL_HEADER, "IMAGE_DLLCHARACTERISTICS_" + flag), flag)
 
+    def test_code_is_built_for_processors_with_avx2(self):
+        # 256-bit vector registers come with AVX2, shlx and the like with
+        # BMI2, which every AVX2 processor has; older x86-64 code uses neither.
+        code = subprocess.run(["x86_64-w64-mingw32-objdump", "-d", "--no-show-raw-insn",
+                               self.packed_path], capture_output=True, text=True, check=True).stdout
+        self.assertIn("%ymm", code)
+        self.assertRegex(code, r"\t(shlx|shrx|sarx|bzhi|rorx) ", "no BMI2 code")
+
     def test_only_system_dlls_are_imported(self):
         for pe in self.each_image():
             imported = [entry.dll.decode().lower() for entry in pe.DIRECTORY_ENTRY_IMPORT]

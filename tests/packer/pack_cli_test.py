@@ -192,6 +192,17 @@ class PackRefusals(Workspace):
         self.assertIn(f"'{self.app}' is the application library itself", result.stderr.decode())
         self.assertEqual(open(self.app, "rb").read(), library)
 
+    def test_the_builds_kit_serves_when_none_is_named(self):
+        environment = {k: v for k, v in os.environ.items() if k != "ONEFILE_KIT"}
+        result = subprocess.run([ARGS.packer, "pack", self.app, "-o", self.out], env=environment,
+                                capture_output=True)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        environment["ONEFILE_KIT"] = os.path.join(self.root, "elsewhere")
+        result = subprocess.run([ARGS.packer, "pack", self.app, "-o", self.out], env=environment,
+                                capture_output=True, text=True)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(f"no launcher kit at '{self.root}/elsewhere'", result.stderr)
+
     def fake_kit(self, compiler_script):
         """A copy of the kit whose compiler is a shell script."""
         kit = os.path.join(self.root, "kit")
