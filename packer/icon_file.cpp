@@ -7,6 +7,7 @@
 
 namespace {
 
+// The file's fixed structures: ICONDIR, then one ICONDIRENTRY per image.
 const size_t kDirectoryHeaderSize = 6;
 const size_t kEntrySize = 16;
 const size_t kBitmapHeaderSize = 40;  // BITMAPINFOHEADER, the smallest icons use

@@ -66,6 +66,8 @@ def sample(x, y):
 
 def render(size):
     """Rows of (r, g, b, a) from the top, each pixel the mean of its samples."""
+    # 16 samples smooth the edges of small images; at 256 pixels 9 do as
+    # well and keep the build quick.
     grid = 4 if size <= 128 else 3
     rows = []
     for py in range(size):
