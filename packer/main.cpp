@@ -2,7 +2,7 @@
 //
 //   packer pack APP_LIBRARY [DIRECTORY] -o OUT.exe [options]
 //   packer list OUT.exe
-//   packer block -o OUT [options] NAME FILE [NAME FILE...]
+//   packer block -o OUT [options] [NAME FILE...]
 //
 // pack builds a launcher executable; list shows what one carries; block
 // writes only the attached data block, for the build's own tests.
@@ -23,7 +23,7 @@ void print_usage(bool full) {
   fputs("usage: packer pack APP_LIBRARY [DIRECTORY] -o OUT.exe [options]\n"
         "       packer list OUT.exe\n"
         "       packer block -o OUT [--level N] [--window-log N] [--no-content-size]\n"
-        "                    [--checksum] NAME FILE [NAME FILE...]\n"
+        "                    [--checksum] [NAME FILE...]\n"
         "       packer --help | --version\n",
         stream);
   if (!full) {
