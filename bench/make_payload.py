@@ -41,7 +41,7 @@ def content(rng, size, text, records):
     out = bytearray()
     while len(out) < size:
         pick = rng.random()
-        if pick < 0.18:
+        if pick < 0.20:
             out += rng.randbytes(PIECE)
         else:
             pool = text if pick < 0.75 else records

@@ -31,11 +31,10 @@ payload() {  # payload SCALE -> directory with app.dll, tree/ and list
 pack() {
   local name="$1" dir="$2"; shift 2
   local start; start="$(now)"
-  if [ -d "$dir/tree" ]; then
-    "$ROOT/run" pack "$dir/app.dll" "$dir/tree" -o "$OUT/$name.exe" "$@" >/dev/null 2>&1
-  else
-    "$ROOT/run" pack "$dir/app.dll" -o "$OUT/$name.exe" "$@" >/dev/null 2>&1
-  fi
+  local tree=()
+  [ -d "$dir/tree" ] && tree=("$dir/tree")
+  "$PACKER" pack --kit "$WIN_BUILD/kit" --quiet "$dir/app.dll" "${tree[@]}" \
+    -o "$OUT/$name.exe" "$@" >&2
   echo "$(now) - $start" | bc
 }
 
@@ -70,9 +69,11 @@ files="$(wc -l < "$one_x/list")"
 
 default_s="$(pack default "$one_x")"
 strong_s="$(pack strongest "$one_x" --level 19)"
-library_s="$(pack library "$(mkdir -p "$OUT/library-only" && cp "$APP" "$OUT/library-only/app.dll" && echo "$OUT/library-only")")"
+library_only="$OUT/library-only"
+mkdir -p "$library_only" && cp "$APP" "$library_only/app.dll"
+pack library "$library_only" >/dev/null
 pack wide "$one_x" --no-content-size --window-log 27 >/dev/null
-pack narrow "$(echo "$OUT/library-only")" --window-log 10 >/dev/null
+pack narrow "$library_only" --window-log 10 >/dev/null
 default_size="$(stat -c %s "$OUT/default.exe")"
 strong_size="$(stat -c %s "$OUT/strongest.exe")"
 
