@@ -9,6 +9,8 @@ HANDLE child_process;
 
 // Long enough for an application to finish its own work after Ctrl+C.
 static const DWORD CHILD_GRACE_MS = 5000;
+// A stopped application reports no failure of its own; that the run was
+// interrupted shows in the launcher's status.
 static const UINT TERMINATED_CHILD_EXIT_CODE = 0;
 // Files that a just-ended child still holds, or that a scanner has opened,
 // are normally released within these two seconds of retries.
