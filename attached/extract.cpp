@@ -9,6 +9,7 @@
 #include "attached/attached_reader.h"
 #include "attached/private_directory.h"
 #include "common/wide_buffer.h"
+#include "launcher/cleanup.h"
 #include "launcher/error_reporting.h"
 #include "launcher/launch_state.h"
 #include "target/target_spec.h"
@@ -90,8 +91,21 @@ static uint64_t read_size_field() {
   return size;
 }
 
+// Once a console event has begun the clean-up, no further file is written:
+// the handler deletes what exists, and a file made after its deletion would
+// stay behind. The directory is deleted once more here, for the files and
+// directories made before the handler could see that unpacking had begun.
+static void stop_unpacking_after_console_event() {
+  if (!console_event_cleanup_started()) return;
+  unlock_unpacking();
+  cleanup_target();
+  exit(static_cast<int>(end_after_console_event()));
+}
+
 void extract_record() {
   uint64_t remaining = read_size_field();
+  lock_unpacking();
+  stop_unpacking_after_console_event();
   ensure_parent_directories(record_path);
   HANDLE file = CreateFileW(record_path, GENERIC_WRITE, FILE_SHARE_WRITE,
                             /*lpSecurityAttributes=*/nullptr, CREATE_ALWAYS,
@@ -106,4 +120,5 @@ void extract_record() {
     if (!ok) fail_with_system_error(MESSAGE_UNPACK_FAILED, GetLastError());
   }
   CloseHandle(file);
+  unlock_unpacking();
 }

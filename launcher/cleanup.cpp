@@ -27,6 +27,7 @@ static const DWORD SYSTEM_END_WAIT_MS = 2000;
 static SRWLOCK child_guard = SRWLOCK_INIT;
 // Two deletions of one tree at once would only fight over the same files.
 static SRWLOCK deletion_guard = SRWLOCK_INIT;
+static SRWLOCK unpacking_guard = SRWLOCK_INIT;
 static volatile LONG console_cleanups_running;
 static volatile LONG console_event_seen;
 static volatile LONG deletion_requests;
@@ -34,6 +35,9 @@ static volatile LONG deletion_requests;
 // The shell takes a list of names ended by an empty one: the path, its zero
 // and one more zero.
 static wchar_t deletion_list[TARGET_DIRECTORY_CAPACITY + 1];
+
+void lock_unpacking() { AcquireSRWLockExclusive(&unpacking_guard); }
+void unlock_unpacking() { ReleaseSRWLockExclusive(&unpacking_guard); }
 
 void lock_child_process() { AcquireSRWLockExclusive(&child_guard); }
 void unlock_child_process() { ReleaseSRWLockExclusive(&child_guard); }
@@ -86,12 +90,14 @@ static void delete_target_directory() {
   // The shell would read an empty name relative to the current directory.
   if (target_directory[0] == L'\0') return;
   AcquireSRWLockExclusive(&deletion_guard);
+  lock_unpacking();
   request_deletion();
   for (int attempt = 0; attempt < FURTHER_DELETION_ATTEMPTS && target_directory_remains();
        ++attempt) {
     Sleep(DELETION_RETRY_PAUSE_MS);
     request_deletion();
   }
+  unlock_unpacking();
   ReleaseSRWLockExclusive(&deletion_guard);
 }
 

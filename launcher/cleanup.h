@@ -14,6 +14,12 @@ extern HANDLE child_process;
 void lock_child_process();
 void unlock_child_process();
 
+// Held by the main thread while it writes one unpacked file, and by a
+// deletion of the target directory: a file is never written while the tree
+// is being deleted, so a deletion leaves nothing behind.
+void lock_unpacking();
+void unlock_unpacking();
+
 BOOL WINAPI on_console_ctrl(DWORD control_type);
 void cleanup_target();
 

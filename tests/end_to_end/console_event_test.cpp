@@ -111,3 +111,20 @@ TEST(ConsoleEvent, ChildThatLeavesTheEventToTheSystemEndsLikeAnyProgram) {
   EXPECT_EQ(interrupted.launcher.exit_code, default_ctrl_c_exit_code());
   expect_cleaned_up(interrupted);
 }
+
+TEST(ConsoleEvent, EventDuringUnpackingLeavesNoFileBehind) {
+  Launch launch = start_launcher(launcher_path(L"many_files_launcher"), L"tool", L"exit=5");
+  // Wait until unpacking is under way: the target directory exists.
+  DWORD waited = 0;
+  while (leftover_target_directories(launch.process_id) == 0 && waited < 20000) {
+    Sleep(5);
+    waited += 5;
+  }
+  ASSERT_GT(leftover_target_directories(launch.process_id), 0) << "unpacking never started";
+  EXPECT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) << GetLastError();
+  LaunchResult result = finish_launch(&launch, 30000);
+  EXPECT_EQ(result.exit_code, default_ctrl_c_exit_code());
+  // The main thread stops writing once the handler has begun: nothing it
+  // wrote after the deletion can remain.
+  EXPECT_EQ(leftover_target_directories(result.launcher_pid), 0);
+}
