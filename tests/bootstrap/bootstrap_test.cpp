@@ -7,6 +7,7 @@
 #include <string>
 
 #include "launcher/bootstrap.h"
+#include "tests/end_to_end/launch_driver.h"
 #include "tests/support/process_runner.h"
 #include "tests/support/test_support.h"
 
@@ -15,13 +16,13 @@ namespace {
 std::string narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 // The NAME=VALUE lines and "file NAME SIZE HASH" lines the report app prints.
-struct Report {
+struct TreeReport {
   std::map<std::string, std::string> values;
   std::map<std::string, std::string> files;  // name -> "size hash"
 };
 
-Report parse_report(const std::string& output) {
-  Report report;
+TreeReport parse_report(const std::string& output) {
+  TreeReport report;
   std::istringstream lines(output);
   std::string line;
   while (std::getline(lines, line)) {
@@ -42,23 +43,6 @@ std::string fnv1a(const std::string& content) {
   char text[40];
   snprintf(text, sizeof text, "%zu %016llx", content.size(), hash);
   return text;
-}
-
-std::wstring temp_directory() {
-  wchar_t temp[MAX_PATH];
-  DWORD length = GetTempPathW(MAX_PATH, temp);
-  while (length > 0 && temp[length - 1] == L'\\') temp[--length] = 0;
-  return temp;
-}
-
-// Whether any target directory of the launcher with this process id exists.
-bool target_directory_of_process_exists(DWORD process_id) {
-  WIN32_FIND_DATAW found;
-  std::wstring pattern = temp_directory() + L"\\onefile_" + std::to_wstring(process_id) + L"_*";
-  HANDLE search = FindFirstFileW(pattern.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return false;
-  FindClose(search);
-  return true;
 }
 
 }  // namespace
@@ -84,10 +68,10 @@ TEST(ParseDecimalWide, AcceptsWhatWcstolTakesWholeAndNothingElse) {
 TEST(Bootstrap, UnpacksTheWholeTreeIntoTheTargetDirectoryTheChildComputesAlike) {
   ProgramRun run = run_program(L"\"" + sibling_program(L"tree_launcher.exe") + L"\"");
   ASSERT_EQ(run.exit_code, 0u) << run.output;
-  Report report = parse_report(run.output);
+  TreeReport report = parse_report(run.output);
   // The child found its library where the parent's spec put the tree:
   // the temporary directory, the parent's id and the values it pinned.
-  std::string expected_directory = narrow(temp_directory()) + "\\onefile_" +
+  std::string expected_directory = narrow(temporary_directory()) + "\\onefile_" +
                                    std::to_string(run.process_id) + "_" +
                                    report.values["VELDOR_ONEFILE_TIME_US"] + "_" +
                                    report.values["VELDOR_ONEFILE_RANDOM"];
@@ -132,7 +116,7 @@ TEST(Bootstrap, AWrongMagicStopsBeforeAnythingIsWritten) {
   ProgramRun run = run_program(L"\"" + sibling_program(L"bad_magic_launcher.exe") + L"\"");
   EXPECT_EQ(run.exit_code, 2u);
   EXPECT_EQ(run.output, "Error, couldn't find attached data header.\r\n");
-  EXPECT_FALSE(target_directory_of_process_exists(run.process_id));
+  EXPECT_EQ(leftover_target_directories(run.process_id), 0);
 }
 
 TEST(Bootstrap, AnArchiveWithoutApplicationEndsTheChildWithAMessageAndCleansUp) {
@@ -141,5 +125,5 @@ TEST(Bootstrap, AnArchiveWithoutApplicationEndsTheChildWithAMessageAndCleansUp) 
   // run; the parent passes its status on and removes the empty directory.
   EXPECT_EQ(run.exit_code, 2u);
   EXPECT_EQ(run.output, "Error, attached data holds no application library.\r\n");
-  EXPECT_FALSE(target_directory_of_process_exists(run.process_id));
+  EXPECT_EQ(leftover_target_directories(run.process_id), 0);
 }

@@ -4,7 +4,6 @@ sees its arguments, the launcher's variables and every file with its size
 and content, the exit code comes back unchanged, and the unpacked folder is
 gone when the executable has ended."""
 import argparse
-import hashlib
 import os
 import shutil
 import subprocess
@@ -13,18 +12,12 @@ import unittest
 
 import pefile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixtures"))
+from make_files import content  # noqa: E402  deterministic file contents
+
 ARGS = None
 EXIT_CODE = 7
 APP_ARGUMENTS = ["hello", "two words", "gr\u00fc\u00dfe", "--exit", str(EXIT_CODE)]
-
-
-def content(name, size):
-    out = bytearray()
-    counter = 0
-    while len(out) < size:
-        out += hashlib.sha256(f"{name}:{counter}".encode()).digest()
-        counter += 1
-    return bytes(out[:size])
 
 
 def make_tree(root):
