@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes a seeded benchmark payload shaped like a real application.
 
-    make_payload.py OUT_DIR APP_DLL [--scale S] [--seed N]
+    make_payload.py OUT_DIR APP_DLL [--scale S] [--file-scale F] [--seed N]
 
 At scale 1: about 60.6 MB in 970 files. The first file, app.dll, is the
 given application library padded to 18.5 MB (the loader ignores data after
@@ -50,9 +50,16 @@ def content(rng, size, text, records):
     return bytes(out[:size])
 
 
+# Names that Windows takes for devices, whatever their extension.
+DEVICE_NAMES = {"con", "prn", "aux", "nul"} | {f"{d}{n}" for d in ("com", "lpt") for n in range(10)}
+
+
 def name_part(rng, low, high):
     letters = "abcdefghijklmnopqrstuvwxyz_"
-    return "".join(rng.choice(letters) for _ in range(rng.randint(low, high)))
+    while True:
+        part = "".join(rng.choice(letters) for _ in range(rng.randint(low, high)))
+        if part not in DEVICE_NAMES:
+            return part
 
 
 def layout(rng, count):
@@ -77,6 +84,8 @@ def main():
     parser.add_argument("app_dll")
     parser.add_argument("--scale", type=float, default=1.0)
     parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--file-scale", type=float, default=None,
+                        help="scale of the file count alone (default: --scale)")
     args = parser.parse_args()
     rng = random.Random(args.seed)
     text, records = make_pools(rng)
@@ -87,7 +96,8 @@ def main():
     with open(os.path.join(args.out_dir, "app.dll"), "wb") as f:
         f.write(library + content(rng, library_size - len(library), text, records))
 
-    count = max(1, round((FILE_COUNT - 1) * args.scale))
+    file_scale = args.scale if args.file_scale is None else args.file_scale
+    count = max(1, round((FILE_COUNT - 1) * file_scale))
     rest = int((TOTAL_BYTES - LIBRARY_BYTES) * args.scale)
     # Sizes spread over three orders of magnitude, as in an installed tree.
     weights = [rng.lognormvariate(0, 1.6) for _ in range(count)]
