@@ -3,6 +3,7 @@
 
 #include <errno.h>
 #include <psapi.h>
+#include <tlhelp32.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <wchar.h>
@@ -41,14 +42,37 @@ static void prepare_own_path() {
   shorten_directory_part(own_canonical_path, OWN_CANONICAL_PATH_CAPACITY);
 }
 
-// A process is the loading child exactly when VELDOR_ONEFILE_PARENT names a
-// live process that runs this same executable file; anything else, however
-// malformed, makes it the extracting parent.
+// The process that created this one, or 0 when the system does not tell.
+static DWORD creator_process_id() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, /*th32ProcessID=*/0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  PROCESSENTRY32W entry;
+  entry.dwSize = sizeof entry;
+  DWORD own_id = GetCurrentProcessId();
+  DWORD creator_id = 0;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (entry.th32ProcessID == own_id) {
+      creator_id = entry.th32ParentProcessID;
+      break;
+    }
+  }
+  CloseHandle(snapshot);
+  return creator_id;
+}
+
+// A process is the loading child exactly when VELDOR_ONEFILE_PARENT names
+// the live process that created it and that runs this same executable file;
+// anything else, however malformed, makes it the extracting parent. The
+// loading child loads code from a directory that the environment names, so
+// a variable set by anyone but the real parent must not make a child: an
+// unprivileged program could otherwise start this elevated executable
+// pointed at a directory of its own making.
 static bool is_loading_child() {
   wchar_t* parent = get_env_copy("VELDOR_ONEFILE_PARENT");
   if (parent == nullptr || parent[0] == L'\0') return false;
   long parent_id = 0;
   if (!parse_decimal_wide(parent, &parent_id)) return false;
+  if (static_cast<DWORD>(parent_id) != creator_process_id()) return false;
   HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ,
                                /*bInheritHandle=*/FALSE, static_cast<DWORD>(parent_id));
   if (process == nullptr) return false;

@@ -43,6 +43,33 @@ TEST(Role, ALiveIdenticalCopyAtAnotherPathIsAnotherProgram) {
   DeleteFileW(copy.c_str());
 }
 
+TEST(Role, ALiveLauncherThatIsNotTheCreatorMakesNoChild) {
+  // The variable names a running launcher of the very same file, but not the
+  // process that started this one: the environment alone, which any program
+  // can set, must not turn an elevated launcher into one that loads code
+  // from a directory the environment names.
+  std::wstring scratch = scratch_directory(L"stranger");
+  std::wstring ready = scratch + L"\\ready", release = scratch + L"\\release";
+  Launch first = start_launcher(app_launcher(), L"tool", L"ready=" + ready + L";wait_file=" + release);
+  ASSERT_TRUE(wait_for_file(ready, 30000));
+
+  std::wstring report_path = scratch + L"\\report";
+  SetEnvironmentVariableW(L"VELDOR_ONEFILE_PARENT", std::to_wstring(first.process_id).c_str());
+  SetEnvironmentVariableW(L"VELDOR_ONEFILE_TIME_US", L"000001");
+  SetEnvironmentVariableW(L"VELDOR_ONEFILE_RANDOM", L"planted");
+  LaunchResult second = run_launcher(app_launcher(), L"tool", L"report=" + report_path);
+  SetEnvironmentVariableW(L"VELDOR_ONEFILE_PARENT", nullptr);
+  SetEnvironmentVariableW(L"VELDOR_ONEFILE_TIME_US", nullptr);
+  SetEnvironmentVariableW(L"VELDOR_ONEFILE_RANDOM", nullptr);
+  CloseHandle(CreateFileW(release.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  EXPECT_EQ(finish_launch(&first).exit_code, 0u);
+
+  EXPECT_EQ(second.exit_code, 0u) << second.output;
+  Report report = read_report(report_path);
+  EXPECT_EQ(field(report, L"VELDOR_ONEFILE_PARENT"), std::to_wstring(second.launcher_pid));
+  EXPECT_NE(field(report, L"VELDOR_ONEFILE_RANDOM"), L"planted");
+}
+
 TEST(Role, ChildKnowsItsParentWhateverSpellingStartedIt) {
   // Started by a short spelling of its path, the parent starts the child by
   // the path the system reports; both must still see one executable, or the
