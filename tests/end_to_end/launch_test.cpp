@@ -71,7 +71,7 @@ TEST(Launch, ExitCodesPassThroughInFull) {
   for (DWORD code : {0u, 1u, 255u, 256u, 0x7FFFFFFFu, 0xFFFFFFFFu, 0xC0000005u}) {
     LaunchResult result = run_launcher(app_launcher(), L"tool",
                                        L"report=" + report_path + L";exit=" + std::to_wstring(code));
-    EXPECT_EQ(result.exit_code, code);
+    EXPECT_EQ(result.exit_code, code) << result.output;
     expect_target_directory_gone(read_report(report_path), result);
     DeleteFileW(report_path.c_str());
   }
