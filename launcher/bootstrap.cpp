@@ -1,6 +1,5 @@
 #include "launcher/bootstrap.h"
 
-
 #include <errno.h>
 #include <psapi.h>
 #include <tlhelp32.h>

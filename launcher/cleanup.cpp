@@ -25,8 +25,8 @@ static const DWORD SYSTEM_END_WAIT_MS = 2000;
 
 // Slim locks need no set-up call, so a handler may take them at any moment.
 static SRWLOCK child_guard = SRWLOCK_INIT;
-// Two deletions of one tree at once would only fight over the same files.
-static SRWLOCK deletion_guard = SRWLOCK_INIT;
+// Held while one file is unpacked and for a whole deletion of the tree, so it
+// also keeps two deletions apart: they would only fight over the same files.
 static SRWLOCK unpacking_guard = SRWLOCK_INIT;
 static volatile LONG console_cleanups_running;
 static volatile LONG console_event_seen;
@@ -89,7 +89,6 @@ static bool target_directory_remains() {
 static void delete_target_directory() {
   // The shell would read an empty name relative to the current directory.
   if (target_directory[0] == L'\0') return;
-  AcquireSRWLockExclusive(&deletion_guard);
   lock_unpacking();
   request_deletion();
   for (int attempt = 0; attempt < FURTHER_DELETION_ATTEMPTS && target_directory_remains();
@@ -98,7 +97,6 @@ static void delete_target_directory() {
     request_deletion();
   }
   unlock_unpacking();
-  ReleaseSRWLockExclusive(&deletion_guard);
 }
 
 void cleanup_target() {

@@ -16,7 +16,8 @@ void unlock_child_process();
 
 // Held by the main thread while it writes one unpacked file, and by a
 // deletion of the target directory: a file is never written while the tree
-// is being deleted, so a deletion leaves nothing behind.
+// is being deleted, so a deletion leaves nothing behind, and no two
+// deletions run at once.
 void lock_unpacking();
 void unlock_unpacking();
 

@@ -3,6 +3,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+// What follows a message that carries a system error: the code and its text.
+#define SYSTEM_ERROR_SUFFIX " ([Error %ld] %s)\n"
+
 // US English, so that a line reads the same on every installation.
 static const DWORD SYSTEM_TEXT_LANGUAGE = 0x409;
 
@@ -24,7 +27,7 @@ static const char* system_text_for(DWORD code) {
 }
 
 void print_error_with_code(const char* message, DWORD code) {
-  fprintf(stderr, "%s ([Error %ld] %s)\n", message, static_cast<long>(code),
+  fprintf(stderr, "%s" SYSTEM_ERROR_SUFFIX, message, static_cast<long>(code),
           system_text_for(code));
 }
 
@@ -46,6 +49,6 @@ void fail_with_system_error(const char* message, DWORD code) {
 void fail_with_path_and_system_error(const char* format, const wchar_t* path, DWORD code) {
   const char* text = system_text_for(code);
   fprintf(stderr, format, path);
-  fprintf(stderr, " ([Error %ld] %s)\n", static_cast<long>(code), text);
+  fprintf(stderr, SYSTEM_ERROR_SUFFIX, static_cast<long>(code), text);
   exit(2);
 }
