@@ -105,20 +105,30 @@ endfunction()
 
 # make_attached_block(OUTPUT <file> [OPTIONS <packer options>...]
 #                     RECORDS <name> <file> [<name> <file>...])
+#
+# The records reach the packer through a list file beside the block, so that
+# a block of thousands of records does not make a recipe longer than the
+# shell takes.
 function(make_attached_block)
   cmake_parse_arguments(ARG "" "OUTPUT" "OPTIONS;RECORDS;DEPENDS" ${ARGN})
   set(files)
+  set(list_text)
   list(LENGTH ARG_RECORDS n)
   if(n GREATER 0)
     math(EXPR last "${n} - 1")
     foreach(i RANGE 1 ${last} 2)
+      math(EXPR name_index "${i} - 1")
+      list(GET ARG_RECORDS ${name_index} name)
       list(GET ARG_RECORDS ${i} f)
       list(APPEND files ${f})
+      string(APPEND list_text "${name}\n${f}\n")
     endforeach()
   endif()
+  set(record_list ${ARG_OUTPUT}.records)
+  file(GENERATE OUTPUT ${record_list} CONTENT "${list_text}")
   add_custom_command(OUTPUT ${ARG_OUTPUT}
-    COMMAND ${PACKER_EXECUTABLE} block -o ${ARG_OUTPUT} ${ARG_OPTIONS} ${ARG_RECORDS}
-    DEPENDS ${PACKER_EXECUTABLE} ${files} ${ARG_DEPENDS}
+    COMMAND ${PACKER_EXECUTABLE} block -o ${ARG_OUTPUT} ${ARG_OPTIONS} --records ${record_list}
+    DEPENDS ${PACKER_EXECUTABLE} ${record_list} ${files} ${ARG_DEPENDS}
     VERBATIM)
   # One target builds each block, so the several programs and commands that
   # use it never write it at the same time.

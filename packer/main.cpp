@@ -23,7 +23,7 @@ void print_usage(bool full) {
   fputs("usage: packer pack APP_LIBRARY [DIRECTORY] -o OUT.exe [options]\n"
         "       packer list OUT.exe\n"
         "       packer block -o OUT [--level N] [--window-log N] [--no-content-size]\n"
-        "                    [--checksum] [NAME FILE...]\n"
+        "                    [--checksum] [--records LIST] [NAME FILE...]\n"
         "       packer --help | --version\n",
         stream);
   if (!full) {
