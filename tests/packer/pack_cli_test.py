@@ -375,6 +375,24 @@ class PackResults(Workspace):
         self.assertEqual(os.listdir(self.out_dir), ["one.bin"])
         self.assertEqual(open(block, "rb").read(3), b"JUX")
 
+    def test_a_record_list_must_pair_every_name_with_a_file(self):
+        block = os.path.join(self.out_dir, "listed.bin")
+        paired = os.path.join(self.root, "paired.records")
+        write(paired, f"app.dll\n{self.app}\r\n".encode())
+        odd = os.path.join(self.root, "odd.records")
+        write(odd, f"app.dll\n{self.app}\ndata.bin\n".encode())
+        missing = os.path.join(self.root, "missing.records")
+        result = run("block", "-o", block, "--records", paired, "more.dll", self.app)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(open(block, "rb").read(3), b"JUX")
+        for records, fragment in ((odd, "does not pair"), (missing, "No such file")):
+            with self.subTest(records=records):
+                result = run("block", "-o", block + ".2", "--records", records, text=True)
+                self.assertEqual(result.returncode, 2, result.stderr)
+                self.assertIn(records, result.stderr)
+                self.assertIn(fragment, result.stderr)
+        self.assert_nothing_left_behind(["listed.bin"])
+
     def test_help_and_version(self):
         result = run("--help", text=True)
         self.assertEqual(result.returncode, 0)
