@@ -86,7 +86,8 @@ def with_delay_directory(source, path, dll_name):
     writes the descriptors but leaves that directory entry empty (its helper
     finds them by symbol); other linkers fill it, and so does this."""
     pe = pefile.PE(source, fast_load=True)
-    data = bytearray(open(source, "rb").read())
+    with open(source, "rb") as f:
+        data = bytearray(f.read())
     name_rva = pe.get_rva_from_offset(data.index(dll_name.encode() + b"\0"))
     # An RVA-based descriptor (attributes 1) naming the DLL.
     descriptor_rva = pe.get_rva_from_offset(data.index(struct.pack("<II", 1, name_rva)))
@@ -717,6 +718,17 @@ class Dependencies(Workspace):
         write(os.path.join(self.tree, "packer_delayed.dll"), b"MZ")
         result = pack(self.library, self.tree, self.out, "--strict", text=True)
         self.assertEqual((result.returncode, result.stderr), (0, ""))
+
+    def test_api_sets_and_system_dlls_need_no_carrying(self):
+        data = open(self.library, "rb").read()
+        for name in (b"api-ms-win-crt-l1.dll", b"EXT-MS-WIN-X-L1-1.DLL", b"ADVAPI32.dll\0\0\0\0\0\0\0\0\0"):
+            with self.subTest(name=name):
+                self.assertEqual(len(name), len(b"packer_dependency.dll"))
+                write(self.library, data.replace(b"packer_dependency.dll\0", name + b"\0"))
+                result = pack(self.library, None, self.out, text=True)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(result.stderr.splitlines(),
+                                 [self.warning(self.library, "packer_delayed.dll")])
 
     def test_strict_refuses_and_writes_nothing(self):
         write(self.out, b"an earlier build")
