@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
 

@@ -415,8 +415,9 @@ class PackResults(Workspace):
             with self.subTest(directory=directory):
                 result = pack(self.app, directory, self.out)
                 self.assertEqual(result.returncode, 0, result.stderr)
-                rows, _ = listing(self.out)
+                rows, result = listing(self.out)
                 self.assertEqual(rows, [("app.dll", os.path.getsize(ARGS.app))])
+                self.assertTrue(result.stdout.splitlines()[-1].startswith("1 file, "))
 
     def test_the_library_and_an_earlier_output_inside_the_directory_are_not_packed_again(self):
         shutil.copy(ARGS.app, os.path.join(self.tree, "app.dll"))
