@@ -35,10 +35,20 @@ struct RecordStream {
   uint64_t content_left = 0;
   bool trailing_data = false;
   bool name_too_long = false;
+  RecordSink* sink = nullptr;
+  std::string sink_error;  // non-empty once the sink stopped the reading
+
+  bool sink_failed() const { return !sink_error.empty(); }
+
+  // The sink's calls; a failure without a reason still stops the reading.
+  bool to_sink(bool ok) {
+    if (!ok && sink_error.empty()) sink_error = "the records cannot be written";
+    return ok;
+  }
 
   void take(const unsigned char* data, size_t size) {
     size_t i = 0;
-    while (i < size) {
+    while (i < size && !sink_failed()) {
       switch (state) {
         case kName:
           pending[pending_bytes++] = data[i++];
@@ -61,15 +71,23 @@ struct RecordStream {
             pending_bytes = 0;
             content_left = u64(pending);
             records->push_back({name, content_left});
-            name.clear();
             state = content_left == 0 ? kName : kContent;
+            if (sink != nullptr &&
+                (!to_sink(sink->begin(name, content_left, &sink_error)) ||
+                 (content_left == 0 && !to_sink(sink->end(&sink_error)))))
+              return;
+            name.clear();
           }
           break;
         case kContent: {
           uint64_t n = std::min<uint64_t>(content_left, size - i);
+          if (sink != nullptr && !to_sink(sink->write(data + i, n, &sink_error))) return;
           i += n;
           content_left -= n;
-          if (content_left == 0) state = kName;
+          if (content_left == 0) {
+            state = kName;
+            if (sink != nullptr && !to_sink(sink->end(&sink_error))) return;
+          }
           break;
         }
         case kEnded:
@@ -80,8 +98,10 @@ struct RecordStream {
   }
 };
 
+// On failure *problem says what is wrong with the block, or *sink_error
+// why the sink stopped.
 bool read_block(const unsigned char* data, size_t size, AttachedListing* listing,
-                std::string* problem) {
+                RecordSink* sink, std::string* problem, std::string* sink_error) {
   if (size < sizeof kMagic || memcmp(data, kMagic, sizeof kMagic) != 0) {
     *problem = "no attached data header \"JUX\" at the start of its read-only data";
     return false;
@@ -99,6 +119,7 @@ bool read_block(const unsigned char* data, size_t size, AttachedListing* listing
     return false;
   }
   listing->window_bytes = header.windowSize;
+  listing->checksum = header.checksumFlag != 0;
   if (header.windowSize > kLauncherWindowLimit) {
     *problem = "damaged attached data: the frame asks for a window of " +
                std::to_string(header.windowSize) + " bytes, more than the launcher's " +
@@ -119,15 +140,21 @@ bool read_block(const unsigned char* data, size_t size, AttachedListing* listing
   std::vector<unsigned char> window(ZSTD_DStreamOutSize());
   RecordStream stream;
   stream.records = &listing->records;
+  stream.sink = sink;
   ZSTD_inBuffer input = {frame, frame_bytes, 0};
   size_t result = 1;
   while (result != 0 && !ZSTD_isError(result)) {
     ZSTD_outBuffer output = {window.data(), window.size(), 0};
     result = ZSTD_decompressStream(decoder, &output, &input);
     if (!ZSTD_isError(result)) stream.take(window.data(), output.pos);
+    if (stream.sink_failed()) break;
     if (input.pos == input.size && output.pos < output.size) break;
   }
   ZSTD_freeDCtx(decoder);
+  if (stream.sink_failed()) {
+    *sink_error = stream.sink_error;
+    return false;
+  }
   if (ZSTD_isError(result)) {
     *problem = std::string("damaged attached data: decoding failed (") + ZSTD_getErrorName(result) + ")";
     return false;
@@ -159,22 +186,24 @@ bool read_block(const unsigned char* data, size_t size, AttachedListing* listing
 }  // namespace
 
 bool read_attached_listing(const std::string& exe_path, AttachedListing* listing,
-                           std::string* error) {
+                           std::string* error, RecordSink* sink) {
   *listing = AttachedListing();
   MappedFile file;
   if (!map_file(exe_path, &file, error)) return false;
   PeImage image;
   std::string problem;
+  std::string sink_error;
   bool ok = parse_pe_image(file, &image, &problem);
   if (!ok) {
     problem = "it " + problem;
   } else if (const PeSection* rdata = find_section(image, ".rdata")) {
-    ok = read_block(file.data + rdata->raw_offset, rdata->raw_size, listing, &problem);
+    ok = read_block(file.data + rdata->raw_offset, rdata->raw_size, listing, sink, &problem,
+                    &sink_error);
   } else {
     problem = "it has no read-only data section";
     ok = false;
   }
   unmap_file(&file);
-  if (!ok) *error = "'" + exe_path + "': " + problem;
+  if (!ok) *error = sink_error.empty() ? "'" + exe_path + "': " + problem : sink_error;
   return ok;
 }

@@ -1,5 +1,5 @@
 // packer block -o OUT [--level N] [--window-log N] [--no-content-size]
-//              [--checksum] [--records LIST] [NAME FILE...]
+//              [--checksum | --no-checksum] [--records LIST] [NAME FILE...]
 //
 // Writes the attached data block for the given records, in the given order
 // and under the given names, unchecked: the build's tests use it to make
@@ -12,14 +12,20 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "block_writer.h"
+#include "command_line.h"
 #include "commands.h"
 #include "utf16.h"
 
 namespace {
+
+// The frame format's own limit: blocks that the launcher must refuse are
+// made on purpose.
+const int kMaxBlockWindowLog = 31;
 
 // Appends the lines of a record list, name and file alternating, to lines.
 bool read_record_list(const char* path, std::vector<std::string>* lines) {
@@ -50,44 +56,37 @@ bool read_record_list(const char* path, std::vector<std::string>* lines) {
   return true;
 }
 
-}  // namespace
 
-int command_block(int argc, char** argv) {
-  BlockOptions options;
-  std::string out_path;
-  std::vector<BlockRecord> records;
+struct BlockArguments {
+  std::string output;
+  std::string record_list;
+  std::vector<std::string> operands;  // name, file, name, file...
+  BlockOptions block;
+};
+
+void declare_block_arguments(CLI::App* command, BlockArguments* args) {
+  command->add_option("NAME FILE", args->operands,
+                      "a record: its name in the block and the file that holds its content")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  command->add_option("-o,--output", args->output, "the block to write")->required();
+  declare_block_options(command, &args->block, kMaxBlockWindowLog);
+  command->add_option("--records", args->record_list,
+                      "a file of records, a name line then a file line for each; they come "
+                      "before those of the command line")
+      ->type_name("LIST");
+}
+
+int run_block(const BlockArguments& args) {
   std::vector<std::string> operands;
-  std::vector<std::string> listed;
-  for (int i = 0; i < argc; ++i) {
-    const char* arg = argv[i];
-    bool has_value = i + 1 < argc;
-    if (strcmp(arg, "-o") == 0 && has_value) {
-      out_path = argv[++i];
-    } else if (strcmp(arg, "--level") == 0 && has_value) {
-      if (!parse_int(argv[++i], 1, 22, &options.level)) {
-        fprintf(stderr, "packer: --level takes 1 to 22\n");
-        return kExitBadValue;
-      }
-    } else if (strcmp(arg, "--window-log") == 0 && has_value) {
-      if (!parse_int(argv[++i], 10, 31, &options.window_log)) {
-        fprintf(stderr, "packer: --window-log takes 10 to 31\n");
-        return kExitBadValue;
-      }
-    } else if (strcmp(arg, "--no-content-size") == 0) {
-      options.declare_content_size = false;
-    } else if (strcmp(arg, "--checksum") == 0) {
-      options.checksum = true;
-    } else if (strcmp(arg, "--records") == 0 && has_value) {
-      if (!read_record_list(argv[++i], &listed)) return kExitBadValue;
-    } else {
-      operands.push_back(arg);
-    }
-  }
-  operands.insert(operands.begin(), listed.begin(), listed.end());
-  if (out_path.empty() || operands.size() % 2 != 0) {
-    print_usage(false);
+  if (!args.record_list.empty() && !read_record_list(args.record_list.c_str(), &operands))
+    return kExitBadValue;
+  if (args.operands.size() % 2 != 0) {
+    fprintf(stderr, "packer: block: the record '%s' has a name but no file (see 'packer block --help')\n",
+            args.operands.back().c_str());
     return kExitUsage;
   }
+  operands.insert(operands.end(), args.operands.begin(), args.operands.end());
+  std::vector<BlockRecord> records;
   for (size_t i = 0; i < operands.size(); i += 2) {
     BlockRecord record;
     if (!utf8_to_utf16(operands[i], &record.name)) {
@@ -99,9 +98,22 @@ int command_block(int argc, char** argv) {
   }
   BlockSummary summary;
   std::string error;
-  if (!write_attached_block(records, options, out_path, &summary, &error)) {
+  if (!write_attached_block(records, args.block, args.output, &summary, &error)) {
     fprintf(stderr, "packer: %s\n", error.c_str());
     return kExitFailed;
   }
   return kExitOk;
+}
+
+}  // namespace
+
+Command add_block_command(CLI::App* packer) {
+  CLI::App* command = add_packer_subcommand(
+      packer, "block", "write only an attached data block, for the build's own tests",
+      "Writes the attached data block for the given records, in the given order and under the "
+      "given names, unchecked, so that the build's tests can make blocks that a pack would "
+      "refuse.");
+  auto args = std::make_shared<BlockArguments>();
+  declare_block_arguments(command, args.get());
+  return {command, [args] { return run_block(*args); }};
 }

@@ -1,91 +1,32 @@
 // The packer's command line.
 //
 //   packer pack APP_LIBRARY [DIRECTORY] -o OUT.exe [options]
-//   packer list OUT.exe
+//   packer list [--json] OUT.exe
+//   packer extract OUT.exe DIR
 //   packer block -o OUT [options] [NAME FILE...]
 //
-// pack builds a launcher executable; list shows what one carries; block
-// writes only the attached data block, for the build's own tests.
-#include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
+// pack builds a launcher executable; list shows what one carries and
+// extract writes it out; block writes only the attached data block, for the
+// build's own tests.
+#include <vector>
 
+#include <CLI/CLI.hpp>
+
+#include "command_line.h"
 #include "commands.h"
 
-namespace {
-
-const char kVersion[] = "0.2.0";
-
-}  // namespace
-
-void print_usage(bool full) {
-  FILE* stream = full ? stdout : stderr;
-  fputs("usage: packer pack APP_LIBRARY [DIRECTORY] -o OUT.exe [options]\n"
-        "       packer list OUT.exe\n"
-        "       packer block -o OUT [--level N] [--window-log N] [--no-content-size]\n"
-        "                    [--checksum] [--records LIST] [NAME FILE...]\n"
-        "       packer --help | --version\n",
-        stream);
-  if (!full) {
-    fputs("Run 'packer --help' for the options.\n", stream);
-    return;
-  }
-  fputs("\n"
-        "pack writes one Windows executable that carries APP_LIBRARY, an x86-64 DLL\n"
-        "that exports run_code, and every regular file below DIRECTORY. Started, it\n"
-        "unpacks them into a fresh folder, runs run_code and deletes the folder.\n"
-        "\n"
-        "  -o OUT.exe        the executable to write; an existing one is replaced only\n"
-        "                    by a complete new one\n"
-        "  --icon FILE.ico   the executable's icon instead of the default one\n"
-        "  --level N         compression level, 1 (fastest) to 22 (smallest); default 9.\n"
-        "                    Unpacking is about as fast at every level.\n"
-        "  --window-log N    the decoder's window, 2^N bytes for N from 10 to 27;\n"
-        "                    default 23 (8 MiB). The running program keeps its decoder,\n"
-        "                    and so this much memory, for its whole life: a larger\n"
-        "                    window can make a large payload with repeated content\n"
-        "                    smaller, at that cost. A payload smaller than the window\n"
-        "                    needs only its own size.\n"
-        "  --no-content-size leave the payload's size out of the frame; the window is\n"
-        "                    then never smaller than --window-log asks\n"
-        "  --checksum        store a checksum, verified while unpacking\n"
-        "  --kit DIR         the launcher kit made by the Windows build (default: the\n"
-        "                    ONEFILE_KIT environment variable, else the build's own)\n"
-        "  --quiet           neither progress display nor summary\n"
-        "\n"
-        "Names inside the executable are the paths relative to DIRECTORY with\n"
-        "backslashes; a name that Windows cannot store as given is refused.\n"
-        "\n"
-        "list prints the files that a built executable carries, with their sizes\n"
-        "and totals, and fails on damaged attached data.\n",
-        stream);
-}
-
-bool parse_int(const char* text, int low, int high, int* value) {
-  char* end = nullptr;
-  long parsed = strtol(text, &end, 10);
-  if (end == text || *end != '\0' || parsed < low || parsed > high) return false;
-  *value = static_cast<int>(parsed);
-  return true;
-}
-
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    print_usage(false);
-    return kExitUsage;
+  CLI::App packer("Packs a Windows application into one executable that unpacks and runs it.",
+                  "packer");
+  describe_packer(&packer);
+  std::vector<Command> commands = {add_pack_command(&packer), add_list_command(&packer),
+                                   add_extract_command(&packer), add_block_command(&packer)};
+  try {
+    packer.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    return report_parse_error(packer, error);
   }
-  if (strcmp(argv[1], "--version") == 0) {
-    printf("packer %s\n", kVersion);
-    return kExitOk;
-  }
-  if (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0) {
-    print_usage(true);
-    return kExitOk;
-  }
-  if (strcmp(argv[1], "block") == 0) return command_block(argc - 2, argv + 2);
-  if (strcmp(argv[1], "pack") == 0) return command_pack(argc - 2, argv + 2);
-  if (strcmp(argv[1], "list") == 0) return command_list(argc - 2, argv + 2);
-  fprintf(stderr, "packer: unknown command '%s'\n", argv[1]);
-  print_usage(false);
+  for (const Command& command : commands)
+    if (command.app->parsed()) return command.run();
   return kExitUsage;
 }

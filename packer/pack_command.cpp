@@ -1,25 +1,26 @@
-// packer pack APP_LIBRARY [DIRECTORY] -o OUT.exe [--icon FILE] [--level N]
-//             [--window-log N] [--no-content-size] [--checksum] [--kit DIR]
-//             [--quiet]
+// packer pack APP_LIBRARY [DIRECTORY] -o OUT.exe [options]
 //
-// Collects and checks the records, writes the block, then links the
-// launcher kit around it: no launcher source is compiled here.
+// Collects and checks the records and their dependencies, writes the block,
+// then links the launcher kit around it: no launcher source is compiled here.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "block_writer.h"
+#include "command_line.h"
 #include "commands.h"
+#include "dependencies.h"
 #include "icon_file.h"
 #include "launcher_kit.h"
 #include "pack_progress.h"
 #include "payload_files.h"
+#include "terminal.h"
 #include "work_dir.h"
 
 #ifndef ONEFILE_DEFAULT_KIT
@@ -30,72 +31,48 @@ namespace {
 
 // The launcher's decoder takes windows up to 2^27 bytes at its defaults.
 const int kMaxLauncherWindowLog = 27;
-// Zstandard's smallest window.
-const int kMinWindowLog = 10;
 
-struct PackArguments {
+// Everything a pack is told on its command line.
+struct PackOptions {
   std::string library;
   std::string directory;
   std::string output;
   std::string icon;
   std::string kit;
   bool quiet = false;
+  bool strict = false;
   BlockOptions block;
 };
 
-// 0 when the arguments are usable, else the exit status.
-int parse_arguments(int argc, char** argv, PackArguments* args) {
-  std::vector<std::string> operands;
-  bool options_ended = false;
-  for (int i = 0; i < argc; ++i) {
-    std::string arg = argv[i];
-    bool has_value = i + 1 < argc;
-    if (options_ended || arg.empty() || arg[0] != '-') {
-      operands.push_back(arg);
-    } else if (arg == "--") {
-      options_ended = true;
-    } else if (arg == "--help" || arg == "-h") {
-      print_usage(true);
-      return -1;
-    } else if (arg == "-o" && has_value) {
-      args->output = argv[++i];
-    } else if (arg == "--icon" && has_value) {
-      args->icon = argv[++i];
-    } else if (arg == "--kit" && has_value) {
-      args->kit = argv[++i];
-    } else if (arg == "--level" && has_value) {
-      if (!parse_int(argv[++i], 1, 22, &args->block.level)) {
-        fprintf(stderr, "packer: --level takes 1 to 22\n");
-        return kExitBadValue;
-      }
-    } else if (arg == "--window-log" && has_value) {
-      if (!parse_int(argv[++i], kMinWindowLog, kMaxLauncherWindowLog, &args->block.window_log)) {
-        fprintf(stderr, "packer: --window-log takes %d to %d\n", kMinWindowLog, kMaxLauncherWindowLog);
-        return kExitBadValue;
-      }
-    } else if (arg == "--checksum") {
-      args->block.checksum = true;
-    } else if (arg == "--no-content-size") {
-      args->block.declare_content_size = false;
-    } else if (arg == "--quiet" || arg == "-q") {
-      args->quiet = true;
-    } else {
-      fprintf(stderr, "packer: unknown option '%s' for pack\n", arg.c_str());
-      print_usage(false);
-      return kExitUsage;
-    }
-  }
-  if (operands.empty() || operands.size() > 2 || args->output.empty()) {
-    print_usage(false);
-    return kExitUsage;
-  }
-  args->library = operands[0];
-  if (operands.size() == 2) args->directory = operands[1];
-  if (args->kit.empty()) {
-    const char* from_environment = getenv("ONEFILE_KIT");
-    args->kit = from_environment != nullptr && *from_environment ? from_environment : ONEFILE_DEFAULT_KIT;
-  }
-  return 0;
+void declare_pack_options(CLI::App* command, PackOptions* options) {
+  command->add_option("APP_LIBRARY", options->library,
+                      "the application: an x86-64 DLL that exports run_code")
+      ->required();
+  command->add_option("DIRECTORY", options->directory,
+                      "a folder whose regular files go in too, named by their paths below it");
+  command->add_option("-o,--output", options->output,
+                      "the executable to write; an existing one is replaced only by a complete "
+                      "new one")
+      ->required()
+      ->type_name("OUT.exe");
+  command->add_option("--icon", options->icon, "the executable's icon instead of the default one")
+      ->type_name("FILE.ico");
+  declare_block_options(command, &options->block, kMaxLauncherWindowLog);
+  command->add_option("--kit", options->kit,
+                      "the launcher kit made by the Windows build (default: the ONEFILE_KIT "
+                      "environment variable, else the build's own)")
+      ->type_name("DIR");
+  command->add_flag("--strict", options->strict,
+                    "refuse to pack when a DLL that a file of the payload imports is neither in "
+                    "the payload nor part of Windows, instead of warning");
+  command->add_flag("-q,--quiet", options->quiet, "neither progress display nor summary");
+}
+
+// The kit named on the command line, else in the environment, else the build's.
+std::string chosen_kit(const std::string& named) {
+  if (!named.empty()) return named;
+  const char* from_environment = getenv("ONEFILE_KIT");
+  return from_environment != nullptr && *from_environment ? from_environment : ONEFILE_DEFAULT_KIT;
 }
 
 uint64_t file_size(const std::string& path) {
@@ -104,7 +81,7 @@ uint64_t file_size(const std::string& path) {
 }
 
 // Everything after the work folder exists; it is removed whatever happens.
-bool build_in_work_dir(const PackArguments& args, const LauncherKit& kit,
+bool build_in_work_dir(const PackOptions& args, const LauncherKit& kit,
                        const std::vector<BlockRecord>& records, const std::string& work_dir,
                        PackProgress* progress, BlockSummary* summary, std::string* error) {
   BlockOptions options = args.block;
@@ -130,13 +107,9 @@ bool build_in_work_dir(const PackArguments& args, const LauncherKit& kit,
   return true;
 }
 
-}  // namespace
-
-int command_pack(int argc, char** argv) {
+int run_pack(PackOptions args) {
   auto started = std::chrono::steady_clock::now();
-  PackArguments args;
-  int status = parse_arguments(argc, argv, &args);
-  if (status != 0) return status < 0 ? kExitOk : status;
+  args.kit = chosen_kit(args.kit);
 
   std::string error;
   LauncherKit kit;
@@ -148,10 +121,17 @@ int command_pack(int argc, char** argv) {
     fprintf(stderr, "packer: %s\n", error.c_str());
     return kExitFailed;
   }
+  std::vector<std::string> warnings = find_missing_dependencies(records);
+  for (const std::string& warning : warnings)
+    fprintf(stderr, "packer: %s%s\n", args.strict ? "" : "warning: ", warning.c_str());
+  if (args.strict && !warnings.empty()) {
+    fprintf(stderr, "packer: nothing written: --strict refuses a payload with missing DLLs\n");
+    return kExitFailed;
+  }
 
   uint64_t content_bytes = 0;
   for (const BlockRecord& record : records) content_bytes += file_size(record.path);
-  PackProgress progress(!args.quiet && isatty(STDERR_FILENO), records.size(), content_bytes);
+  PackProgress progress(!args.quiet && stderr_is_terminal(), records.size(), content_bytes);
   std::string work_dir;
   BlockSummary summary;
   ok = make_work_dir(args.output, &work_dir, &error) &&
@@ -168,4 +148,22 @@ int command_pack(int argc, char** argv) {
                        seconds);
   }
   return kExitOk;
+}
+
+}  // namespace
+
+Command add_pack_command(CLI::App* packer) {
+  CLI::App* command = add_packer_subcommand(
+      packer, "pack", "pack an application into one Windows executable",
+      "Writes one Windows executable that carries APP_LIBRARY and every regular file below "
+      "DIRECTORY. Started, it unpacks them into a fresh folder, runs run_code and deletes the "
+      "folder. Names inside the executable are the paths relative to DIRECTORY with "
+      "backslashes; a name that Windows cannot store as given is refused.\n\n"
+      "Every DLL that a file of the payload imports, at load time or delay-loaded, must be in "
+      "the payload (in any folder, in any letter case) or part of Windows: each one that is "
+      "neither gets a warning line naming the importing file and the DLL, and --strict "
+      "refuses the pack instead.");
+  auto options = std::make_shared<PackOptions>();
+  declare_pack_options(command, options.get());
+  return {command, [options] { return run_pack(*options); }};
 }

@@ -3,6 +3,10 @@
 #include <inttypes.h>
 #include <stdio.h>
 
+#include <algorithm>
+
+#include "terminal.h"
+
 namespace {
 
 // Often enough to look alive, rarely enough to cost nothing.
@@ -29,18 +33,29 @@ void PackProgress::linking() { draw("linking the executable"); }
 
 void PackProgress::finish() {
   if (!shown_ || drawn_length_ == 0) return;
-  fprintf(stderr, "\r%*s\r", static_cast<int>(drawn_length_), "");
+  size_t blanks = std::min(drawn_length_, line_room());
+  fprintf(stderr, "\r%*s\r", static_cast<int>(blanks), "");
   fflush(stderr);
   drawn_length_ = 0;
 }
 
+// A line that reached the last column would wrap on some terminals, and
+// every redraw would then start a new line.
+size_t PackProgress::line_room() const {
+  int width = stderr_terminal_width();
+  return width > 1 ? static_cast<size_t>(width - 1) : 1;
+}
+
 void PackProgress::draw(const std::string& text) {
   if (!shown_) return;
+  size_t room = line_room();
+  std::string shown = text.substr(0, room);
   // Blanks cover what is left of a longer previous line.
-  int pad = drawn_length_ > text.size() ? static_cast<int>(drawn_length_ - text.size()) : 0;
-  fprintf(stderr, "\r%s%*s", text.c_str(), pad, "");
+  size_t covered = std::min(drawn_length_, room);
+  int pad = covered > shown.size() ? static_cast<int>(covered - shown.size()) : 0;
+  fprintf(stderr, "\r%s%*s", shown.c_str(), pad, "");
   fflush(stderr);
-  drawn_length_ = text.size() + pad;
+  drawn_length_ = shown.size() + pad;
   last_draw_ = std::chrono::steady_clock::now();
 }
 

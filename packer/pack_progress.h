@@ -1,6 +1,7 @@
 // What a pack shows while it runs and when it is done. The progress line is
-// redrawn in place on standard error, only when that is a terminal and at
-// most every tenth of a second; the summary is one line on standard output.
+// redrawn in place on standard error, only when that is a terminal, at most
+// every tenth of a second, clipped to the terminal's width, and cleared
+// before the summary, which is one line on standard output.
 #pragma once
 
 #include <stdint.h>
@@ -18,6 +19,8 @@ class PackProgress {
 
  private:
   void draw(const std::string& text);
+  // The columns one line may fill without wrapping.
+  size_t line_room() const;
   bool shown_;
   uint64_t records_;
   uint64_t content_bytes_;

@@ -12,6 +12,7 @@
 #include "mapped_file.h"
 #include "pe_image.h"
 #include "record_names.h"
+#include "utf16.h"
 
 namespace {
 
@@ -208,10 +209,18 @@ bool collect_payload(const std::string& library, const std::string& directory,
   for (const BlockRecord& record : *records) names.push_back(record.name);
   size_t first, second;
   if (find_letter_case_clash(names, &first, &second)) {
-    bool same_name = fold_letter_case(names[first]) == fold_letter_case(names[second]);
-    *error = quoted(walk.host_paths[first]) + " and " + quoted(walk.host_paths[second]) +
-             (same_name ? ": names that differ only in letter case, which Windows takes for one file"
-                          : ": a file and a directory whose names differ only in letter case");
+    std::string reason;
+    if (names[first] == names[second]) {
+      // Only the library, named by its file name alone, can meet a file of
+      // the directory under the very same name.
+      reason = ": two files under the one name '" + utf16_to_utf8(names[first]) +
+               "'; rename one, or pack the library that lies in the directory";
+    } else if (fold_letter_case(names[first]) == fold_letter_case(names[second])) {
+      reason = ": names that differ only in letter case, which Windows takes for one file";
+    } else {
+      reason = ": a file and a directory whose names differ only in letter case";
+    }
+    *error = quoted(walk.host_paths[first]) + " and " + quoted(walk.host_paths[second]) + reason;
     return false;
   }
   return true;

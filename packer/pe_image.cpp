@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 namespace {
 
 // Offsets and sizes of the format's fixed structures.
@@ -10,8 +12,23 @@ const size_t kNewHeaderOffsetField = 0x3C;
 const size_t kFileHeaderSize = 20;
 const size_t kSectionHeaderSize = 40;
 const uint16_t kOptionalMagicPe32Plus = 0x20B;
+const uint16_t kOptionalMagicPe32 = 0x10B;
 const uint16_t kFileIsDll = 0x2000;
 const size_t kPe32PlusDirectoriesOffset = 112;  // in the optional header
+const size_t kPe32DirectoriesOffset = 96;
+const size_t kDirectoryEntrySize = 8;
+// Indexes in the data directory.
+const uint32_t kExportDirectory = 0;
+const uint32_t kImportDirectory = 1;
+const uint32_t kDelayImportDirectory = 13;
+// An import descriptor names its DLL at offset 12, a delay-load one at 4;
+// a descriptor of zeros ends each table.
+const size_t kImportDescriptorSize = 20;
+const size_t kImportNameOffset = 12;
+const size_t kDelayDescriptorSize = 32;
+const size_t kDelayNameOffset = 4;
+// Longer than any file name Windows can load.
+const size_t kMaxDllNameLength = 260;
 const size_t kExportNameCountOffset = 24;       // in the export directory
 const size_t kExportNamesOffset = 32;
 const size_t kExportDirectorySize = 40;
@@ -64,13 +81,23 @@ bool parse_pe_image(const MappedFile& file, PeImage* image, std::string* problem
     *problem = "is a damaged Windows image (headers cut short)";
     return false;
   }
-  image->is_pe32_plus = optional_size >= 2 && u16(file.data + optional) == kOptionalMagicPe32Plus;
-  if (image->is_pe32_plus && optional_size >= kPe32PlusDirectoriesOffset + 8) {
-    uint32_t directory_count = u32(file.data + optional + kPe32PlusDirectoriesOffset - 4);
-    if (directory_count >= 1) {
-      image->export_rva = u32(file.data + optional + kPe32PlusDirectoriesOffset);
-      image->export_size = u32(file.data + optional + kPe32PlusDirectoriesOffset + 4);
-    }
+  uint16_t magic = optional_size >= 2 ? u16(file.data + optional) : 0;
+  image->is_pe32_plus = magic == kOptionalMagicPe32Plus;
+  // 32-bit images stay readable for their imports: a payload may carry them.
+  size_t directories = image->is_pe32_plus ? kPe32PlusDirectoriesOffset
+                       : magic == kOptionalMagicPe32 ? kPe32DirectoriesOffset
+                                                     : 0;
+  if (directories != 0 && optional_size >= directories) {
+    uint32_t directory_count = u32(file.data + optional + directories - 4);
+    auto entry_rva = [&](uint32_t index, uint32_t* size) -> uint32_t {
+      uint64_t at = directories + uint64_t(index) * kDirectoryEntrySize;
+      if (index >= directory_count || at + kDirectoryEntrySize > optional_size) return 0;
+      if (size != nullptr) *size = u32(file.data + optional + at + 4);
+      return u32(file.data + optional + at);
+    };
+    image->export_rva = entry_rva(kExportDirectory, &image->export_size);
+    image->import_rva = entry_rva(kImportDirectory, nullptr);
+    image->delay_import_rva = entry_rva(kDelayImportDirectory, nullptr);
   }
   for (uint16_t i = 0; i < section_count; ++i) {
     const unsigned char* s = file.data + section_table + i * kSectionHeaderSize;
@@ -113,4 +140,34 @@ bool exports_symbol(const PeImage& image, const char* symbol) {
       return true;
   }
   return false;
+}
+
+namespace {
+
+// Appends the names of one table of descriptors, up to its zero descriptor
+// or the end of the stored bytes.
+void append_dll_names(const PeImage& image, uint32_t table_rva, size_t descriptor_size,
+                      size_t name_offset, std::vector<std::string>* names) {
+  uint64_t table;
+  if (table_rva == 0 || !rva_to_offset(image, table_rva, &table)) return;
+  static const unsigned char kZeros[kDelayDescriptorSize] = {};
+  for (uint64_t at = table; fits(image, at, descriptor_size); at += descriptor_size) {
+    if (memcmp(image.data + at, kZeros, descriptor_size) == 0) return;
+    uint64_t name;
+    if (!rva_to_offset(image, u32(image.data + at + name_offset), &name)) continue;
+    size_t room = static_cast<size_t>(std::min<uint64_t>(image.size - name, kMaxDllNameLength));
+    const void* end = memchr(image.data + name, 0, room);
+    if (end == nullptr || end == image.data + name) continue;
+    names->emplace_back(reinterpret_cast<const char*>(image.data + name),
+                        static_cast<const unsigned char*>(end) - (image.data + name));
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> imported_dll_names(const PeImage& image) {
+  std::vector<std::string> names;
+  append_dll_names(image, image.import_rva, kImportDescriptorSize, kImportNameOffset, &names);
+  append_dll_names(image, image.delay_import_rva, kDelayDescriptorSize, kDelayNameOffset, &names);
+  return names;
 }

@@ -1,5 +1,6 @@
 // Just enough of the Windows executable format to check an application
-// library and to find the attached data in a built launcher. Every offset
+// library, to find the DLLs that a file of the payload needs and to find
+// the attached data in a built launcher. Every offset
 // read from the file is checked against its size before use.
 #pragma once
 
@@ -29,6 +30,8 @@ struct PeImage {
   std::vector<PeSection> sections;
   uint32_t export_rva = 0;
   uint32_t export_size = 0;
+  uint32_t import_rva = 0;        // load-time imports
+  uint32_t delay_import_rva = 0;  // imports loaded at their first call
 };
 
 // False with the reason in *problem when file holds no Windows image.
@@ -39,3 +42,8 @@ const PeSection* find_section(const PeImage& image, const char* name);
 
 // Whether the image's export table names symbol.
 bool exports_symbol(const PeImage& image, const char* symbol);
+
+// The names of the DLLs that the image imports, at load time and then
+// delay-loaded, in the order of its tables, as the image spells them. An
+// entry whose name lies outside the file is passed over.
+std::vector<std::string> imported_dll_names(const PeImage& image);

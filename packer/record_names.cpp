@@ -118,6 +118,18 @@ bool make_record_name(const std::string& relative_path, std::u16string* name,
   return true;
 }
 
+bool record_name_is_safe(const std::u16string& name) {
+  if (name.find_first_of(u"/:") != std::u16string::npos) return false;
+  size_t start = 0;
+  for (;;) {
+    size_t end = name.find(u'\\', start);
+    std::u16string component = name.substr(start, end == std::u16string::npos ? end : end - start);
+    if (component.empty() || component == u"." || component == u"..") return false;
+    if (end == std::u16string::npos) return true;
+    start = end + 1;
+  }
+}
+
 std::u16string fold_letter_case(const std::u16string& name) {
   std::u16string folded = name;
   locale_t locale = upper_case_locale();

@@ -15,6 +15,13 @@ const size_t kMaxRecordNameUnits = 1023;
 bool make_record_name(const std::string& relative_path, std::u16string* name,
                       std::string* problem);
 
+// The launcher's own test of a name read from the attached data, which a
+// damaged or hostile block may fill with anything: whether it is a plain
+// relative path, with no colon (and so no drive), no forward slash, no
+// empty component (a leading, trailing or doubled backslash) and no "." or
+// ".." component.
+bool record_name_is_safe(const std::u16string& name);
+
 // The name that Windows compares file names by: each unit in upper case.
 std::u16string fold_letter_case(const std::u16string& name);
 

@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """The packer's command line as a user meets it: what pack makes of a folder,
 what it refuses (one line naming the path, a non-zero status, no output
-touched, nothing left behind), what list shows and which damage it finds."""
+touched, nothing left behind), which missing DLLs it warns about, what list
+shows and which damage it finds, and what extract writes."""
 import argparse
+import filecmp
+import json
 import os
 import pty
 import re
@@ -13,6 +16,8 @@ import struct
 import subprocess
 import sys
 import tempfile
+import termios
+import fcntl
 import time
 import unittest
 
@@ -25,9 +30,9 @@ def run(*args, **kwargs):
     return subprocess.run([ARGS.packer] + [str(a) for a in args], capture_output=True, **kwargs)
 
 
-def pack(library, directory, out, *options):
+def pack(library, directory, out, *options, **kwargs):
     operands = [library] + ([directory] if directory is not None else [])
-    return run("pack", *operands, "-o", out, "--kit", ARGS.kit, *options)
+    return run("pack", *operands, "-o", out, "--kit", ARGS.kit, *options, **kwargs)
 
 
 def listing(exe):
@@ -68,6 +73,30 @@ def rename_export(data):
     data[at:at + 9] = b"run_codX\0"
 
 
+def rdata_span(exe):
+    """(file offset, size) of an executable's read-only data section."""
+    pe = pefile.PE(exe, fast_load=True)
+    rdata = next(s for s in pe.sections if s.Name.rstrip(b"\0") == b".rdata")
+    pe.close()
+    return rdata.PointerToRawData, rdata.SizeOfRawData
+
+
+def with_delay_directory(source, path, dll_name):
+    """A copy of a library whose delay-load directory names its table. GNU ld
+    writes the descriptors but leaves that directory entry empty (its helper
+    finds them by symbol); other linkers fill it, and so does this."""
+    pe = pefile.PE(source, fast_load=True)
+    with open(source, "rb") as f:
+        data = bytearray(f.read())
+    name_rva = pe.get_rva_from_offset(data.index(dll_name.encode() + b"\0"))
+    # An RVA-based descriptor (attributes 1) naming the DLL.
+    descriptor_rva = pe.get_rva_from_offset(data.index(struct.pack("<II", 1, name_rva)))
+    entry = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT"]]
+    struct.pack_into("<II", data, entry.get_file_offset(), descriptor_rva, 64)
+    pe.close()
+    write(path, bytes(data))
+
+
 class Workspace(unittest.TestCase):
     def setUp(self):
         self.root = tempfile.mkdtemp(prefix="packer-test-")
@@ -91,6 +120,30 @@ class Workspace(unittest.TestCase):
 
     def assert_nothing_left_behind(self, out_files):
         self.assertEqual(sorted(os.listdir(self.out_dir)), sorted(out_files))
+
+    def exe_carrying(self, records):
+        """A packed executable whose attached data is replaced by a block of
+        these (name, content) records, names that pack itself would refuse."""
+        write(os.path.join(self.tree, "filler.bin"), os.urandom(64 * 1024))
+        host = os.path.join(self.root, "host.exe")
+        self.assertEqual(pack(self.app, self.tree, host, "--level", "1").returncode, 0)
+        operands = []
+        for i, (name, content) in enumerate(records):
+            path = os.path.join(self.root, "records", str(i))
+            write(path, content)
+            operands += [name, path]
+        self.crafted = getattr(self, "crafted", 0) + 1
+        block = os.path.join(self.root, f"crafted{self.crafted}.bin")
+        result = run("block", "-o", block, "--level", "1", "--", *operands)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        offset, size = rdata_span(host)
+        data = bytearray(open(host, "rb").read())
+        crafted = open(block, "rb").read()
+        self.assertLessEqual(len(crafted), size)
+        data[offset:offset + len(crafted)] = crafted
+        exe = block[:-len(".bin")] + ".exe"
+        write(exe, bytes(data))
+        return exe
 
 
 class PackRefusals(Workspace):
@@ -135,6 +188,8 @@ class PackRefusals(Workspace):
              [f"{t}/Data", f"{t}/data/x", "a file and a directory"]),
             ("library and a file", lambda: write(f"{t}/APP.DLL"), None, t,
              [f"{t}/APP.DLL", "differ only in letter case"]),
+            ("library named again", lambda: write(f"{t}/app.dll", b"another"), None, t,
+             [f"{t}/app.dll", "two files under the one name 'app.dll'"]),
             # Files that cannot be read.
             ("dangling link", lambda: os.symlink("gone", f"{t}/link"), None, t,
              [f"{t}/link", "No such file"]),
@@ -247,26 +302,93 @@ class PackRefusals(Workspace):
             self.assertLess(time.time(), deadline, "the tool's helper outlived the packer")
             time.sleep(0.01)
 
-    def test_usage_errors(self):
-        cases = [
-            (["pack", self.app], 64),
-            (["pack", "-o", self.out], 64),
-            (["pack", self.app, self.tree, "extra", "-o", self.out], 64),
-            (["pack", self.app, "-o", self.out, "--frobnicate"], 64),
-            (["pack", self.app, "-o", self.out, "--level", "0"], 2),
-            (["pack", self.app, "-o", self.out, "--level", "23"], 2),
-            (["pack", self.app, "-o", self.out, "--window-log", "28"], 2),
-            (["pack", self.app, "-o", self.out, "--window-log", "9"], 2),
-            (["list"], 64),
-            (["frobnicate"], 64),
-            ([], 64),
+    def test_each_command_line_gets_its_status_and_its_line(self):
+        """Each row: the arguments, the exit status, and the first line printed
+        (on standard error when the status is not 0), exactly or as a pattern."""
+        app, out, tree = self.app, self.out, self.tree
+        see_pack = "(see 'packer pack --help')"
+        rows = [
+            ([], 64, "packer: a command is missing: pack, list, extract or block (see 'packer --help')"),
+            (["frobnicate"], 64, "packer: unknown command 'frobnicate' (see 'packer --help')"),
+            (["--frobnicate"], 64, "packer: unknown option '--frobnicate' (see 'packer --help')"),
+            (["pack", app], 64, f"packer: pack: --output is required {see_pack}"),
+            (["pack", "-o", out], 64, f"packer: pack: APP_LIBRARY is required {see_pack}"),
+            (["pack", app, "-o"], 64,
+             f"packer: pack: the option --output needs a value, which is missing {see_pack}"),
+            (["pack", app, "-o", out, "--level"], 64,
+             f"packer: pack: the option --level needs a value, which is missing {see_pack}"),
+            (["pack", app, tree, "extra", "-o", out], 64,
+             f"packer: pack: unexpected operand 'extra' {see_pack}"),
+            (["pack", app, "-o", out, "--levle", "3"], 64,
+             f"packer: pack: unknown option '--levle' {see_pack}"),
+            (["pack", app, "-o", out, "--level", "0"], 2,
+             f"packer: pack: --level: takes a whole number from 1 to 22, not '0' {see_pack}"),
+            (["pack", app, "-o", out, "--level=23"], 2,
+             f"packer: pack: --level: takes a whole number from 1 to 22, not '23' {see_pack}"),
+            (["pack", app, "-o", out, "--level", "5x"], 2,
+             f"packer: pack: --level: takes a whole number from 1 to 22, not '5x' {see_pack}"),
+            (["pack", app, "-o", out, "--window-log", "28"], 2,
+             f"packer: pack: --window-log: takes a whole number from 10 to 27, not '28' {see_pack}"),
+            (["pack", app, "-o", out, "--window-log=9"], 2,
+             f"packer: pack: --window-log: takes a whole number from 10 to 27, not '9' {see_pack}"),
+            (["pack", app, f"--output={out}", "--level=5", "--kit", ARGS.kit], 0,
+             r"re:packed 1 file, [\d.]+ KiB, into .*app\.exe: .*"),
+            (["pack", "--version"], 0, "re:packer \\d+\\.\\d+\\.\\d+"),
+            (["list", out], 0, r"re:\s+SIZE  NAME"),
+            (["list", "--json", out], 0, "{"),
+            (["list"], 64, "packer: list: OUT.exe is required (see 'packer list --help')"),
+            (["list", out, "--frobnicate"], 64,
+             "packer: list: unknown option '--frobnicate' (see 'packer list --help')"),
+            (["list", "--help"], 0, "show the files that a built executable carries"),
+            (["list", "--version"], 0, "re:packer \\d+\\.\\d+\\.\\d+"),
+            (["extract", out], 64, "packer: extract: DIR is required (see 'packer extract --help')"),
+            (["block", "-o", out + ".bin", "--levle", "3"], 64,
+             "packer: block: unknown option '--levle' (see 'packer block --help')"),
+            (["block", "-o", out + ".bin", "name"], 64,
+             "packer: block: the record 'name' has a name but no file (see 'packer block --help')"),
+            (["block", "--window-log", "32", "-o", out + ".bin"], 2,
+             "packer: block: --window-log: takes a whole number from 10 to 31, not '32' "
+             "(see 'packer block --help')"),
         ]
-        for args, status in cases:
+        for args, status, line in rows:
             with self.subTest(args=args):
-                result = run(*args)
+                result = run(*args, text=True)
+                shown = result.stdout if status == 0 else result.stderr
                 self.assertEqual(result.returncode, status, result.stderr)
-                self.assertTrue(result.stderr)
-        self.assert_nothing_left_behind([])
+                first = shown.splitlines()[0] if shown else ""
+                if line.startswith("re:"):
+                    self.assertRegex(first, "^" + line[3:] + "$")
+                else:
+                    self.assertEqual(first, line)
+                if status != 0:
+                    self.assertEqual(shown.count("\n"), 1, shown)
+        self.assertFalse(os.path.exists(out + ".bin"))
+
+    def test_every_command_has_help_and_version_and_the_exit_codes(self):
+        version = run("--version", text=True)
+        self.assertEqual(version.returncode, 0)
+        self.assertRegex(version.stdout, r"^packer \d+\.\d+\.\d+\n$")
+        general = run("--help", text=True)
+        self.assertEqual(general.returncode, 0)
+        for command in ("pack", "list", "extract", "block"):
+            self.assertIn(f"  {command} ", general.stdout)
+        fragments = {
+            "pack": ["packer pack [OPTIONS] APP_LIBRARY [DIRECTORY]", "-o,--output OUT.exe",
+                     "--icon", "--level", "--window-log", "memory", "--no-checksum", "--strict"],
+            "list": ["packer list [OPTIONS] OUT.exe", "--json"],
+            "extract": ["packer extract [OPTIONS] OUT.exe DIR", "empty"],
+            "block": ["packer block", "--records"],
+        }
+        for command, expected in fragments.items():
+            with self.subTest(command=command):
+                result = run(command, "--help", text=True)
+                self.assertEqual(result.returncode, 0)
+                for fragment in expected + ["Exit status", "  64  bad usage"]:
+                    self.assertIn(fragment, result.stdout)
+                self.assertTrue(all(len(l) < 80 for l in result.stdout.splitlines()),
+                                result.stdout)
+                self.assertEqual(run(command, "--version", text=True).stdout, version.stdout)
+        self.assertIn("  64  bad usage", general.stdout)
 
 
 class PackResults(Workspace):
@@ -293,8 +415,9 @@ class PackResults(Workspace):
             with self.subTest(directory=directory):
                 result = pack(self.app, directory, self.out)
                 self.assertEqual(result.returncode, 0, result.stderr)
-                rows, _ = listing(self.out)
+                rows, result = listing(self.out)
                 self.assertEqual(rows, [("app.dll", os.path.getsize(ARGS.app))])
+                self.assertTrue(result.stdout.splitlines()[-1].startswith("1 file, "))
 
     def test_the_library_and_an_earlier_output_inside_the_directory_are_not_packed_again(self):
         shutil.copy(ARGS.app, os.path.join(self.tree, "app.dll"))
@@ -319,9 +442,10 @@ class PackResults(Workspace):
         quiet = pack(self.app, self.tree, self.out, "--quiet")
         self.assertEqual((quiet.returncode, quiet.stdout, quiet.stderr), (0, b"", b""))
 
-    def test_progress_is_drawn_on_a_terminal(self):
-        write(os.path.join(self.tree, "big.bin"), os.urandom(4 * 1024 * 1024))
+    def progress_shown(self, columns):
+        """What a pack draws on a terminal of that many columns (0: unknown)."""
         controller, terminal = pty.openpty()
+        fcntl.ioctl(terminal, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
         process = subprocess.Popen(
             [ARGS.packer, "pack", self.app, self.tree, "-o", self.out, "--kit", ARGS.kit,
              "--level", "19"], stdout=subprocess.PIPE, stderr=terminal)
@@ -338,12 +462,26 @@ class PackResults(Workspace):
             if not piece:
                 break
             shown += piece
+        summary = process.stdout.read()
+        process.stdout.close()
         process.wait()
         os.close(controller)
         self.assertEqual(process.returncode, 0)
+        self.assertTrue(summary.startswith(b"packed 2 files"), summary)
+        self.assertTrue(shown.endswith(b"\r"), "the line is cleared before the summary")
+        return shown
+
+    def test_progress_is_drawn_on_a_terminal_within_its_width(self):
+        write(os.path.join(self.tree, "big.bin"), os.urandom(4 * 1024 * 1024))
+        shown = self.progress_shown(0)
         self.assertRegex(shown, rb"\rpacking: file [12] of 2, [\d.]+ (bytes|KiB|MiB) of [\d.]+ MiB \(\d+%\)")
         self.assertIn(b"linking the executable", shown)
-        self.assertTrue(shown.endswith(b"\r"), "the line is cleared at the end")
+        self.assertTrue(all(len(line) < 80 for line in shown.split(b"\r")))
+        # A line as wide as the terminal would wrap, and each redraw would add one.
+        narrow = self.progress_shown(20)
+        self.assertIn(b"\rpacking: file ", narrow)
+        self.assertNotIn(b"\n", narrow)
+        self.assertTrue(all(len(line) <= 19 for line in narrow.split(b"\r")), narrow)
 
     def test_an_interrupted_pack_leaves_nothing_behind(self):
         write(os.path.join(self.tree, "big.bin"), os.urandom(16 * 1024 * 1024))
@@ -393,18 +531,6 @@ class PackResults(Workspace):
                 self.assertIn(fragment, result.stderr)
         self.assert_nothing_left_behind(["listed.bin"])
 
-    def test_help_and_version(self):
-        result = run("--help", text=True)
-        self.assertEqual(result.returncode, 0)
-        for fragment in ("pack APP_LIBRARY [DIRECTORY] -o OUT.exe", "--icon", "--level",
-                         "--window-log", "memory", "list"):
-            self.assertIn(fragment, result.stdout)
-        self.assertEqual(run("pack", "--help", text=True).stdout, result.stdout)
-        version = run("--version", text=True)
-        self.assertEqual(version.returncode, 0)
-        self.assertRegex(version.stdout, r"^packer \d+\.\d+\.\d+\n$")
-
-
 class ListDamage(Workspace):
     def packed(self, *options):
         write(os.path.join(self.tree, "data.txt"), b"some data " * 5000)
@@ -429,7 +555,8 @@ class ListDamage(Workspace):
         self.assertEqual(rows, [("app.dll", os.path.getsize(ARGS.app)), ("data.txt", 50000)])
         total = os.path.getsize(ARGS.app) + 50000
         self.assertRegex(result.stdout.splitlines()[-1],
-                         rf"^2 files, {total} bytes; attached data \d+ bytes, decoder window \d+ bytes$")
+                         rf"^2 files, {total} bytes; attached data \d+ bytes, decoder window \d+ bytes, "
+                         "checksum$")
 
     def test_damage_is_found_and_named(self):
         start = self.packed("--checksum")
@@ -459,10 +586,168 @@ class ListDamage(Workspace):
         self.assertIn("not a Windows executable image", result.stderr)
 
 
+class ListJson(Workspace):
+    def json_of(self, exe):
+        result = run("list", "--json", exe)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        result.stdout.decode("ascii")
+        return json.loads(result.stdout)
+
+    def test_one_document_with_every_record_and_the_totals(self):
+        files = {"data/é.txt": b"e" * 300, "日本/😀.bin": b"\0\1\2", "it's 100%.txt": b"",
+                 "a/b/c/d.txt": os.urandom(5000)}
+        for name, content in files.items():
+            write(os.path.join(self.tree, name), content)
+        for checksum in ("--checksum", "--no-checksum"):
+            with self.subTest(checksum):
+                result = pack(self.app, self.tree, self.out, checksum)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                document = self.json_of(self.out)
+                rows, table = listing(self.out)
+                self.assertEqual([(r["name"], r["size"]) for r in document["records"]], rows)
+                self.assertEqual(sorted(n for n, _ in rows[1:]),
+                                 sorted(n.replace("/", "\\") for n in files))
+                self.assertEqual(document["files"], 5)
+                self.assertEqual(document["bytes"], sum(size for _, size in rows))
+                summary = table.stdout.splitlines()[-1]
+                self.assertIn(f"attached data {document['attached_data_bytes']} bytes", summary)
+                self.assertIn(f"decoder window {document['window_bytes']} bytes", summary)
+                self.assertIs(document["checksum"], checksum == "--checksum")
+
+    def test_names_with_any_character_are_escaped(self):
+        names = ["app.dll", "tab\there", 'quote"d', "bell\x07 unit\x1f del\x7f", "back\\slash",
+                 "😀 ünï", "/abs:olute"]
+        exe = self.exe_carrying([(name, b"x") for name in names])
+        self.assertEqual([r["name"] for r in self.json_of(exe)["records"]], names)
+
+
+class Extract(Workspace):
+    def tree_files(self, root):
+        found = {}
+        for folder, _, names in os.walk(root):
+            for name in names:
+                path = os.path.join(folder, name)
+                found[os.path.relpath(path, root)] = path
+        return found
+
+    def test_a_round_trip_gives_the_packed_tree_byte_for_byte(self):
+        files = {"readme.txt": b"hello", "empty": b"", "big.bin": os.urandom(300 * 1024),
+                 "sub/deeper/x.dat": os.urandom(40000), "sub/données/日本.txt": "é".encode(),
+                 "sub/space name.txt": b"s"}
+        for name, content in files.items():
+            write(os.path.join(self.tree, name), content)
+        result = pack(self.app, self.tree, self.out)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        fresh = os.path.join(self.root, "unpacked", "here")
+        empty = os.path.join(self.root, "empty")
+        os.makedirs(empty)
+        for target in (fresh, empty):
+            with self.subTest(target=target):
+                result = run("extract", self.out, target)
+                self.assertEqual((result.returncode, result.stderr), (0, b""))
+                extracted = self.tree_files(target)
+                expected = dict(self.tree_files(self.tree), **{"app.dll": self.app})
+                self.assertEqual(sorted(extracted), sorted(expected))
+                for name, path in expected.items():
+                    self.assertTrue(filecmp.cmp(path, extracted[name], shallow=False), name)
+
+    def test_refusals_write_nothing(self):
+        self.assertEqual(pack(self.app, None, self.out).returncode, 0)
+        full = os.path.join(self.root, "full")
+        write(os.path.join(full, "mine.txt"), b"mine")
+        plain = os.path.join(self.root, "plain")
+        write(plain, b"a file")
+        target = os.path.join(self.root, "target")
+        damaged = os.path.join(self.root, "damaged.exe")
+        data = bytearray(open(self.out, "rb").read())
+        data[rdata_span(self.out)[0]] ^= 0x55
+        write(damaged, bytes(data))
+        cases = [
+            ("a folder with files", self.out, full, [full, "is not empty"]),
+            ("a file", self.out, plain, [plain, "is not a folder"]),
+            ("damaged data", damaged, target, [damaged, "no attached data header"]),
+            ("missing executable", os.path.join(self.root, "none.exe"), target, ["none.exe"]),
+        ]
+        for name in ["..\\escaped", "sub\\..\\..\\escaped", "C:\\escaped", "/tmp/escaped",
+                     "a\\\\escaped", "\\escaped", "escaped\\", ".", "sub\\.\\escaped"]:
+            exe = self.exe_carrying([("app.dll", b"MZ"), ("fine.txt", b"fine"), (name, b"evil")])
+            cases.append((f"unsafe name {name}", exe, target,
+                          [exe, f"unsafe record name '{name}'", "the launcher refuses"]))
+        before = self.tree_files(self.root)
+        for case, exe, folder, fragments in cases:
+            with self.subTest(case):
+                result = run("extract", exe, folder, text=True)
+                self.assertEqual(result.returncode, 1, result.stderr)
+                self.assertEqual(result.stderr.count("\n"), 1, result.stderr)
+                for fragment in fragments:
+                    self.assertIn(fragment, result.stderr)
+                self.assertFalse(os.path.exists(target))
+                self.assertEqual(self.tree_files(self.root), before)
+                self.assertFalse(os.path.exists("/tmp/escaped"))
+
+
+class Dependencies(Workspace):
+    """A library that imports packer_dependency.dll and delay-loads
+    packer_delayed.dll, neither of which Windows has."""
+
+    def setUp(self):
+        super().setUp()
+        self.library = os.path.join(self.root, "dependent.dll")
+        with_delay_directory(ARGS.dependent, self.library, "packer_delayed.dll")
+
+    def warning(self, importer, dll, strict=False):
+        return (f"packer: {'' if strict else 'warning: '}'{importer}' imports '{dll}', "
+                "which is neither in the payload nor part of Windows")
+
+    def test_each_missing_dll_is_named_with_its_importer(self):
+        result = pack(self.library, None, self.out, text=True)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stderr.splitlines(), [
+            self.warning(self.library, "packer_dependency.dll"),
+            self.warning(self.library, "packer_delayed.dll")])
+        self.assertTrue(result.stdout.startswith("packed 1 file,"), result.stdout)
+        # A plugin below the directory is read as well; the DLLs count as
+        # carried wherever they lie and however their names are cased.
+        plugin = os.path.join(self.tree, "plugins", "plugin.dll")
+        write(plugin, open(self.library, "rb").read())
+        write(os.path.join(self.tree, "bin", "PACKER_Dependency.DLL"), b"MZ")
+        result = pack(self.library, self.tree, self.out, text=True)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stderr.splitlines(), [
+            self.warning(self.library, "packer_delayed.dll"),
+            self.warning(plugin, "packer_delayed.dll")])
+        write(os.path.join(self.tree, "packer_delayed.dll"), b"MZ")
+        result = pack(self.library, self.tree, self.out, "--strict", text=True)
+        self.assertEqual((result.returncode, result.stderr), (0, ""))
+
+    def test_api_sets_and_system_dlls_need_no_carrying(self):
+        data = open(self.library, "rb").read()
+        for name in (b"api-ms-win-crt-l1.dll", b"EXT-MS-WIN-X-L1-1.DLL", b"ADVAPI32.dll\0\0\0\0\0\0\0\0\0"):
+            with self.subTest(name=name):
+                self.assertEqual(len(name), len(b"packer_dependency.dll"))
+                write(self.library, data.replace(b"packer_dependency.dll\0", name + b"\0"))
+                result = pack(self.library, None, self.out, text=True)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(result.stderr.splitlines(),
+                                 [self.warning(self.library, "packer_delayed.dll")])
+
+    def test_strict_refuses_and_writes_nothing(self):
+        write(self.out, b"an earlier build")
+        result = pack(self.library, None, self.out, "--strict", text=True)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr.splitlines(), [
+            self.warning(self.library, "packer_dependency.dll", strict=True),
+            self.warning(self.library, "packer_delayed.dll", strict=True),
+            "packer: nothing written: --strict refuses a payload with missing DLLs"])
+        self.assertEqual(result.stdout, "")
+        self.assertEqual(open(self.out, "rb").read(), b"an earlier build")
+        self.assert_nothing_left_behind(["app.exe"])
+
+
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
-    for option in ("packer", "kit", "app"):
+    for option in ("packer", "kit", "app", "dependent"):
         parser.add_argument("--" + option, required=True)
     ARGS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
