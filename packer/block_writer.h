@@ -21,7 +21,9 @@ struct BlockOptions {
   // holds memory in proportion to the frame's window: 2^23 keeps it at 8 MiB.
   int window_log = 23;
   bool declare_content_size = true;
-  bool checksum = false;
+  // A checksum of the decoded stream, which the launcher verifies before it
+  // starts the application: damage that still decodes is found too.
+  bool checksum = true;
   // Called as content goes through the compressor, with the records begun
   // and the content bytes read so far; may be empty.
   std::function<void(uint64_t records, uint64_t content_bytes)> progress;

@@ -23,7 +23,7 @@ void print_usage(bool full) {
   fputs("usage: packer pack APP_LIBRARY [DIRECTORY] -o OUT.exe [options]\n"
         "       packer list OUT.exe\n"
         "       packer block -o OUT [--level N] [--window-log N] [--no-content-size]\n"
-        "                    [--checksum] [--records LIST] [NAME FILE...]\n"
+        "                    [--no-checksum] [--records LIST] [NAME FILE...]\n"
         "       packer --help | --version\n",
         stream);
   if (!full) {
@@ -48,7 +48,8 @@ void print_usage(bool full) {
         "                    needs only its own size.\n"
         "  --no-content-size leave the payload's size out of the frame; the window is\n"
         "                    then never smaller than --window-log asks\n"
-        "  --checksum        store a checksum, verified while unpacking\n"
+        "  --no-checksum     store no checksum of the payload; by default one is\n"
+        "                    stored and verified before the application starts\n"
         "  --kit DIR         the launcher kit made by the Windows build (default: the\n"
         "                    ONEFILE_KIT environment variable, else the build's own)\n"
         "  --quiet           neither progress display nor summary\n"

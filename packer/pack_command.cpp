@@ -1,5 +1,5 @@
 // packer pack APP_LIBRARY [DIRECTORY] -o OUT.exe [--icon FILE] [--level N]
-//             [--window-log N] [--no-content-size] [--checksum] [--kit DIR]
+//             [--window-log N] [--no-content-size] [--no-checksum] [--kit DIR]
 //             [--quiet]
 //
 // Collects and checks the records, writes the block, then links the
@@ -75,6 +75,8 @@ int parse_arguments(int argc, char** argv, PackArguments* args) {
       }
     } else if (arg == "--checksum") {
       args->block.checksum = true;
+    } else if (arg == "--no-checksum") {
+      args->block.checksum = false;
     } else if (arg == "--no-content-size") {
       args->block.declare_content_size = false;
     } else if (arg == "--quiet" || arg == "-q") {
