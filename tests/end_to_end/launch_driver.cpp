@@ -138,3 +138,21 @@ int leftover_target_directories(DWORD launcher_pid) {
   FindClose(search);
   return count;
 }
+
+void expect_target_directory_gone(const Report& report, const LaunchResult& result) {
+  std::wstring directory = reported_target_directory(report);
+  EXPECT_FALSE(directory.empty());
+  EXPECT_FALSE(path_exists(directory)) << "left behind: " << testing::PrintToString(directory);
+  EXPECT_EQ(leftover_target_directories(result.launcher_pid), 0);
+}
+
+void remove_target_directories(DWORD launcher_pid) {
+  std::wstring pattern =
+      temporary_directory() + L"\\onefile_" + std::to_wstring(launcher_pid) + L"_*";
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do remove_tree(temporary_directory() + L"\\" + found.cFileName);
+  while (FindNextFileW(search, &found));
+  FindClose(search);
+}

@@ -54,4 +54,8 @@ bool path_exists(const std::wstring& path);
 bool wait_for_file(const std::wstring& path, DWORD timeout_ms);
 // Target directories that a launcher with this process id left in %TEMP%.
 int leftover_target_directories(DWORD launcher_pid);
+// Removes them: a failed launch leaves the files it unpacked.
+void remove_target_directories(DWORD launcher_pid);
+// The reported target directory and every other one of this launch are gone.
+void expect_target_directory_gone(const Report& report, const LaunchResult& result);
 std::wstring temporary_directory();  // without its trailing backslash
