@@ -1,7 +1,6 @@
 #include "attached/extract.h"
 
 #include <stdint.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <windows.h>
 
