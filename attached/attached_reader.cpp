@@ -14,6 +14,10 @@ static struct {
   ZSTD_inBuffer input;
   unsigned char* window;
   ZSTD_outBuffer output;
+  // Whether the most recent decoder call ended the frame: its last block
+  // decoded, its checksum (when it has one) matched, and every decoded byte
+  // in the window.
+  bool frame_ended;
 } attached_reader;
 
 static uint64_t decoder_calls;
@@ -30,6 +34,7 @@ void open_attached_reader_over(const unsigned char* span, uint64_t size) {
   attached_reader.input.src = span;
   attached_reader.input.size = size;
   attached_reader.input.pos = 0;
+  attached_reader.frame_ended = false;
 }
 
 void read_attached_bytes(void* destination, uint64_t count) {
@@ -53,12 +58,35 @@ void read_attached_bytes(void* destination, uint64_t count) {
       size_t result = ZSTD_decompressStream(attached_reader.decoder, &window,
                                             &attached_reader.input);
       if (ZSTD_isError(result)) fail_with_message(MESSAGE_DECODE_FAILED);
+      attached_reader.frame_ended = result == 0;
       filled = window.pos == ATTACHED_WINDOW_SIZE;
       window.size = window.pos;
       window.pos = 0;
     } else {
       fail_with_message(MESSAGE_DECODE_FAILED);
     }
+  }
+}
+
+void finish_attached_frame() {
+  ZSTD_outBuffer& window = attached_reader.output;
+  if (window.pos < window.size) fail_with_message(MESSAGE_DECODE_FAILED);
+  // A sound stream normally ended its frame in the call that decoded the
+  // terminator; otherwise the rest of the frame must decode to nothing.
+  while (!attached_reader.frame_ended) {
+    size_t consumed_before = attached_reader.input.pos;
+    window.size = ATTACHED_WINDOW_SIZE;
+    window.pos = 0;
+    ++decoder_calls;
+    size_t result = ZSTD_decompressStream(attached_reader.decoder, &window, &attached_reader.input);
+    // An error, a decoded byte, or a frame that cannot go on for want of
+    // input (its end or its checksum cut off) all mean other data.
+    if (ZSTD_isError(result) || window.pos != 0 ||
+        (result != 0 && attached_reader.input.pos == consumed_before)) {
+      fail_with_message(MESSAGE_DECODE_FAILED);
+    }
+    window.size = 0;
+    attached_reader.frame_ended = result == 0;
   }
 }
 

@@ -14,6 +14,12 @@ void open_attached_reader();
 // Opens the reader over another span: the frame starts at span[0].
 void open_attached_reader_over(const unsigned char* span, uint64_t size);
 void read_attached_bytes(void* destination, uint64_t count);
+// Called after the terminating empty name: the frame must end right there.
+// Decodes what is left of it and ends the process with the decode message
+// when a decoded byte follows the terminator, when the frame is cut short,
+// or when its checksum does not match. Costs no decoder call when the call
+// that delivered the terminator already ended the frame.
+void finish_attached_frame();
 void close_attached_reader();
 
 // Counts decoder calls since the process started, for tests.

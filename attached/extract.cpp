@@ -1,7 +1,6 @@
 #include "attached/extract.h"
 
 #include <stdint.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <windows.h>
 
@@ -23,6 +22,7 @@ enum { DIRECTORY_PATH_CAPACITY = 4096 };
 wchar_t* known_directories[KNOWN_DIRECTORIES_CAPACITY];
 int known_directory_count;
 static unsigned char copy_buffer[COPY_BUFFER_SIZE];
+static bool target_directory_pending;
 
 // The table is only a cache of existing directories: an entry whose copy
 // cannot be allocated is simply not remembered.
@@ -37,7 +37,7 @@ static void start_known_directories() {
   if (known_directory_count != 0) return;
   wchar_t home[DIRECTORY_PATH_CAPACITY];
   if (!expand_target_spec(home, L"{HOME}", DIRECTORY_PATH_CAPACITY)) {
-    fprintf(stderr, MESSAGE_SPEC_EXPANSION_FAILED, L"{HOME}");
+    print_path_message(MESSAGE_SPEC_EXPANSION_FAILED, L"{HOME}");
     abort();
   }
   remember_directory(home);
@@ -73,6 +73,8 @@ void ensure_parent_directories(const wchar_t* path) {
   create_directory_cached(directory);
 }
 
+void create_target_directory_with_first_record() { target_directory_pending = true; }
+
 void create_target_directory() {
   ensure_parent_directories(target_directory);
   DWORD error = create_private_directory(target_directory);
@@ -106,6 +108,10 @@ void extract_record() {
   uint64_t remaining = read_size_field();
   lock_unpacking();
   stop_unpacking_after_console_event();
+  if (target_directory_pending) {
+    target_directory_pending = false;
+    create_target_directory();
+  }
   ensure_parent_directories(record_path);
   HANDLE file = CreateFileW(record_path, GENERIC_WRITE, FILE_SHARE_WRITE,
                             /*lpSecurityAttributes=*/nullptr, CREATE_ALWAYS,

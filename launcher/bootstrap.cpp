@@ -1,8 +1,5 @@
 #include "launcher/bootstrap.h"
 
-#include <errno.h>
-#include <psapi.h>
-#include <tlhelp32.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <wchar.h>
@@ -18,75 +15,8 @@
 #include "launcher/error_reporting.h"
 #include "launcher/launch_state.h"
 #include "launcher/record_names.h"
-#include "target/path_canonical.h"
+#include "launcher/role_decision.h"
 #include "target/target_spec.h"
-
-// The parent's module path is queried into a buffer of this many units: the
-// classic long-path limit of module names, with its terminator.
-enum { PARENT_PATH_CAPACITY = 2048 };
-
-bool parse_decimal_wide(const wchar_t* text, long* value) {
-  wchar_t* end = nullptr;
-  errno = 0;
-  long parsed = wcstol(text, &end, 10);
-  if (errno == ERANGE || end == text || *end != L'\0') return false;
-  *value = parsed;
-  return true;
-}
-
-static void prepare_own_path() {
-  if (own_canonical_path[0] != L'\0') return;
-  GetModuleFileNameW(/*hModule=*/nullptr, own_canonical_path, OWN_CANONICAL_PATH_CAPACITY);
-  canonicalize_path(own_canonical_path, OWN_CANONICAL_PATH_CAPACITY);
-  shorten_directory_part(own_canonical_path, OWN_CANONICAL_PATH_CAPACITY);
-}
-
-// The process that created this one, or 0 when the system does not tell.
-static DWORD creator_process_id() {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, /*th32ProcessID=*/0);
-  if (snapshot == INVALID_HANDLE_VALUE) return 0;
-  PROCESSENTRY32W entry;
-  entry.dwSize = sizeof entry;
-  DWORD own_id = GetCurrentProcessId();
-  DWORD creator_id = 0;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-    if (entry.th32ProcessID == own_id) {
-      creator_id = entry.th32ParentProcessID;
-      break;
-    }
-  }
-  CloseHandle(snapshot);
-  return creator_id;
-}
-
-// A process is the loading child exactly when VELDOR_ONEFILE_PARENT names
-// the live process that created it and that runs this same executable file;
-// anything else, however malformed, makes it the extracting parent. The
-// loading child loads code from a directory that the environment names, so
-// a variable set by anyone but the real parent must not make a child: an
-// unprivileged program could otherwise start this elevated executable
-// pointed at a directory of its own making.
-static bool is_loading_child() {
-  wchar_t* parent = get_env_copy("VELDOR_ONEFILE_PARENT");
-  if (parent == nullptr || parent[0] == L'\0') return false;
-  long parent_id = 0;
-  if (!parse_decimal_wide(parent, &parent_id)) return false;
-  if (static_cast<DWORD>(parent_id) != creator_process_id()) return false;
-  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ,
-                               /*bInheritHandle=*/FALSE, static_cast<DWORD>(parent_id));
-  if (process == nullptr) return false;
-  wchar_t parent_path[PARENT_PATH_CAPACITY] = L"";
-  DWORD length = K32GetModuleFileNameExW(process, /*hModule=*/nullptr, parent_path,
-                                         PARENT_PATH_CAPACITY);
-  if (length != 0) {
-    canonicalize_path(parent_path, PARENT_PATH_CAPACITY);
-    shorten_directory_part(parent_path, PARENT_PATH_CAPACITY);
-  }
-  prepare_own_path();
-  bool same_executable = length != 0 && wcscmp(parent_path, own_canonical_path) == 0;
-  CloseHandle(process);
-  return same_executable;
-}
 
 // Fresh time and random values for this launch, and this process as the
 // parent that a child will recognise.
@@ -109,7 +39,7 @@ static void fix_target_directory() {
   if (length == 0 || length >= TARGET_DIRECTORY_CAPACITY) abort();
   wide_copy(target_directory, absolute, TARGET_DIRECTORY_CAPACITY);
   if (!expanded) {
-    fprintf(stderr, MESSAGE_SPEC_EXPANSION_FAILED, TARGET_SPEC);
+    print_path_message(MESSAGE_SPEC_EXPANSION_FAILED, TARGET_SPEC);
     abort();
   }
 }
@@ -125,15 +55,22 @@ int bootstrap_main(HINSTANCE, HINSTANCE, wchar_t*, int) {
   // unprivileged user may control.
   SetDllDirectoryW(L"");
   bool is_parent = !is_loading_child();
-  if (is_parent) prepare_parent_environment();
+  if (is_parent) {
+    prepare_parent_environment();
+    // Arguments that the system could not pass on whole are refused before
+    // anything is written.
+    build_child_command_line();
+  }
   fix_target_directory();
   if (is_parent && !SetConsoleCtrlHandler(on_console_ctrl, /*Add=*/TRUE)) {
     fail_with_message(MESSAGE_SIGNAL_HANDLER_FAILED);
   }
   if (!has_attached_magic(attached_data)) fail_with_message(MESSAGE_NO_ATTACHED_HEADER);
   open_attached_reader();
-  if (is_parent) create_target_directory();
   unpack_started = 1;
+  // Made with the first file, so that data which fails before it leaves no
+  // empty directory behind.
+  if (is_parent) create_target_directory_with_first_record();
 
   for (;;) {
     read_record_name();
@@ -146,6 +83,9 @@ int bootstrap_main(HINSTANCE, HINSTANCE, wchar_t*, int) {
     extract_record();
   }
   if (!is_parent) fail_with_message(MESSAGE_NO_APPLICATION_LIBRARY);
+  // The application must never run on other data than was packed: the
+  // frame ends right after the terminator, and its checksum matches.
+  finish_attached_frame();
   close_attached_reader();
   return static_cast<int>(launch_child());
 }

@@ -1,18 +1,27 @@
 // The child's command line, built so that the child's runtime splits it into
-// the arguments that the launcher's own command line holds.
+// exactly the arguments that the launcher's runtime split from its own.
 #include "launcher/child_launch.h"
 
-#include <shellapi.h>
 #include <stdlib.h>
 #include <wchar.h>
 
+#include "launcher/error_reporting.h"
+#include "launcher/launch_state.h"
+
 wchar_t child_command_line[CHILD_COMMAND_LINE_CAPACITY];
 
+void fill_module_path() {
+  if (module_path[0] != L'\0') return;
+  DWORD length = GetModuleFileNameW(/*hModule=*/nullptr, module_path, MODULE_PATH_CAPACITY);
+  // A path that fills the buffer was cut short and would start another file.
+  if (length == 0 || length >= MODULE_PATH_CAPACITY) abort();
+}
+
 // Appends by position, so that a long command line is not scanned for its
-// end again at every unit. A command line that does not fit aborts, like
-// every fixed buffer: cut short, it would hand the child other arguments.
+// end again at every unit. The system would cut a longer command line, and
+// the child would run with other arguments than were given.
 static void append_unit_at(size_t* length, wchar_t unit) {
-  if (*length + 2 > CHILD_COMMAND_LINE_CAPACITY) abort();
+  if (*length + 2 > CHILD_COMMAND_LINE_CAPACITY) fail_with_message(MESSAGE_COMMAND_LINE_TOO_LONG);
   child_command_line[*length] = unit;
   child_command_line[++*length] = L'\0';
 }
@@ -22,13 +31,22 @@ static void append_backslashes_at(size_t* length, size_t count) {
 }
 
 // Blank, tab, line feed and vertical tab split arguments, a double quote
-// starts or ends a quoted part: an argument without them reads back as it is.
+// starts or ends a quoted part: an argument without them reads back as it
+// is. An empty argument needs its quotes, or it would be no argument at all.
 static bool needs_quotes(const wchar_t* argument) {
-  return wcspbrk(argument, L" \t\n\v\"") != nullptr;
+  return argument[0] == L'\0' || wcspbrk(argument, L" \t\n\v\"") != nullptr;
 }
 
-// Backslashes are literal except in a run that ends at a double quote, where
-// each pair gives one backslash and an odd one makes the quote literal.
+// The inverse of the runtime's splitting, after Microsoft's documented
+// rules in "Parsing C++ command-line arguments": arguments are delimited by
+// white space; a double-quoted part may hold white space; 2n backslashes
+// followed by a double quote give n backslashes and a delimiting quote,
+// 2n+1 backslashes followed by one give n backslashes and a literal quote;
+// backslashes anywhere else are literal. So every double quote is written
+// as \" after its backslashes are doubled, a run that ends the argument is
+// doubled before the closing quote, and other runs stay as they are. No two
+// quotes ever stand together inside the quoted part, where the runtimes of
+// different ages disagree on what a doubled quote means.
 static void append_quoted_argument_at(size_t* length, const wchar_t* argument) {
   if (!needs_quotes(argument)) {
     for (const wchar_t* unit = argument; *unit != L'\0'; ++unit) append_unit_at(length, *unit);
@@ -63,20 +81,22 @@ void append_quoted_argument(const wchar_t* argument) {
 }
 
 void build_child_command_line() {
-  int count = 0;
-  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-  // The split fails only for lack of memory; like a missing module path, it
-  // leaves nothing to start the child with, and the target directory stays
-  // as every failure leaves it.
-  if (arguments == nullptr) abort();
+  fill_module_path();
   size_t length = 0;
   child_command_line[0] = L'\0';
   // Element 0 becomes the executable's own path: the child must start this
-  // very file, whatever name the launcher was started by.
+  // very file, whatever name the launcher was started by. A path holds no
+  // double quote, so the runtime's own rule for element 0 (quotes delimit,
+  // backslashes are literal) reads it back as written.
   append_quoted_argument_at(&length, module_path);
-  for (int i = 1; i < count; ++i) {
+  // The arguments come from the runtime's own split of this process's
+  // command line: the child runs the same runtime, which splits the line
+  // written here back into the same arguments, so the application receives
+  // what any program of this runtime started by the user's command line
+  // receives. A second splitter would disagree with it on some lines.
+  wchar_t** arguments = launcher_argv();
+  for (int i = 1; i < launcher_argc(); ++i) {
     append_unit_at(&length, L' ');
     append_quoted_argument_at(&length, arguments[i]);
   }
-  // The split vector is never released: it lives as long as the process.
 }

@@ -1,6 +1,5 @@
 #include "launcher/child_launch.h"
 
-#include <stdlib.h>
 #include <wchar.h>
 
 #include "common/environment.h"
@@ -31,13 +30,6 @@ static void publish_executable_directory() {
 // there is no element 0 at all.
 static void publish_original_argv0() {
   set_env_ascii_name("VELDOR_ORIGINAL_ARGV0", launcher_argv()[0]);
-}
-
-static void fill_module_path() {
-  if (module_path[0] != L'\0') return;
-  DWORD length = GetModuleFileNameW(/*hModule=*/nullptr, module_path, MODULE_PATH_CAPACITY);
-  // A path that fills the buffer was cut short and would start another file.
-  if (length == 0 || length >= MODULE_PATH_CAPACITY) abort();
 }
 
 // The child writes where the launcher writes, even when the launcher has no
@@ -71,7 +63,6 @@ DWORD launch_child() {
   publish_original_argv0();
   fill_module_path();
   STARTUPINFOW startup = startup_with_standard_handles();
-  build_child_command_line();
 
   // The child is created under the guard: a console event either stops the
   // launch before the child exists or finds it in child_process, never a

@@ -5,8 +5,9 @@
 
 #include <windows.h>
 
-// The limit Windows sets on a command line, with its terminator.
-enum { CHILD_COMMAND_LINE_CAPACITY = 32768 };
+// The longest command line that CreateProcessW takes, with its terminator:
+// 32,767 units. A longer one is cut, so it is refused instead.
+enum { CHILD_COMMAND_LINE_CAPACITY = 32767 };
 extern wchar_t child_command_line[CHILD_COMMAND_LINE_CAPACITY];
 
 // Room for the long paths the manifest allows; a module path that fills it
@@ -19,13 +20,21 @@ extern wchar_t module_path[MODULE_PATH_CAPACITY];
 enum { EXECUTABLE_DIRECTORY_CAPACITY = 4097 };
 extern wchar_t executable_directory[EXECUTABLE_DIRECTORY_CAPACITY];
 
+// Starts the child with child_command_line, which build_child_command_line
+// filled before anything was unpacked, waits for it, cleans up and gives its
+// exit code.
 DWORD launch_child();
 
+// Fills module_path when it is empty; a path that cannot be obtained whole
+// ends the process with abort().
+void fill_module_path();
+
 // Appends one argument to child_command_line, quoted so that the runtime's
-// parser gives it back unchanged.
+// parser gives it back unchanged. A command line that would not fit ends the
+// process with a message and status 2.
 void append_quoted_argument(const wchar_t* argument);
 
-// Fills child_command_line from the launcher's own command line: each
-// argument re-quoted, separated by one blank, element 0 replaced by
-// module_path.
+// Fills child_command_line from the arguments that the runtime split from
+// the launcher's own command line: each re-quoted, separated by one blank,
+// element 0 replaced by module_path.
 void build_child_command_line();

@@ -2,6 +2,9 @@
 // end of the process. Plain messages go to standard output with puts; a
 // message that names a path or carries a system error goes to standard error,
 // which the start-up makes unbuffered so the line is out even before abort().
+// A path reaches the stream whole and on the message's one line: through the
+// wide console call when standard error is a console, else as UTF-8, with
+// control characters written as escapes such as \x0a.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +12,10 @@
 // Writes "<message> ([Error <code>] <system text>)" on standard error. The
 // caller takes code from GetLastError right after the failed call.
 void print_error_with_code(const char* message, DWORD code);
+
+// Writes a message whose one "%ls" receives path, as described above,
+// without ending the process.
+void print_path_message(const char* format, const wchar_t* path);
 
 // Each writes its message as described above and ends the process with
 // status 2, through exit so that standard output is flushed.
@@ -37,3 +44,4 @@ void print_error_with_code(const char* message, DWORD code);
 #define MESSAGE_NO_APPLICATION_LIBRARY "Error, attached data holds no application library."
 #define MESSAGE_UNSAFE_RECORD_NAME "Error, attached data holds the unsafe record name '%ls'.\n"
 #define MESSAGE_TARGET_DIRECTORY_FAILED "Error, couldn't create target directory '%ls'."
+#define MESSAGE_COMMAND_LINE_TOO_LONG "Error, couldn't launch child: command line too long."

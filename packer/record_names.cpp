@@ -2,24 +2,14 @@
 
 #include <locale.h>
 #include <stdio.h>
-#include <string.h>
 #include <wctype.h>
 
 #include <map>
 
+#include "common/record_name_rule.h"
 #include "utf16.h"
 
 namespace {
-
-// Characters that no Windows file name may hold, besides units 1 to 31.
-const char kForbidden[] = "<>:\"/\\|?*";
-
-// Device names that Windows opens instead of a file, whatever the extension.
-const char* const kDeviceNames[] = {
-    "CON",  "PRN",  "AUX",  "NUL",  "COM0", "COM1", "COM2", "COM3", "COM4", "COM5", "COM6",
-    "COM7", "COM8", "COM9", "LPT0", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7",
-    "LPT8", "LPT9", "COM\xC2\xB9", "COM\xC2\xB2", "COM\xC2\xB3", "LPT\xC2\xB9", "LPT\xC2\xB2",
-    "LPT\xC2\xB3"};
 
 std::vector<std::string> split(const std::string& text, char separator) {
   std::vector<std::string> parts;
@@ -37,56 +27,44 @@ bool is_drive(const std::string& component) {
          ((component[0] >= 'A' && component[0] <= 'Z') || (component[0] >= 'a' && component[0] <= 'z'));
 }
 
-// Windows reads "NUL.txt" and "nul .log" as the device too: what counts is
-// the part before the first dot, without trailing blanks.
-bool is_device_name(const std::string& component) {
-  std::string stem = component.substr(0, component.find('.'));
-  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-  std::u16string folded;
-  if (!utf8_to_utf16(stem, &folded)) return false;
-  folded = fold_letter_case(folded);
-  for (const char* device : kDeviceNames) {
-    std::u16string wide;
-    utf8_to_utf16(device, &wide);
-    if (folded == wide) return true;
-  }
-  return false;
-}
-
+// The launcher refuses the same components by the same rule; the packer
+// only adds a message that says why.
 bool check_component(const std::string& component, bool first, std::string* problem) {
-  if (component.empty()) {
-    *problem = "has an empty component";
-    return false;
-  }
-  if (component == "." || component == "..") {
-    *problem = "has the component '" + component + "', which names no file of its own";
-    return false;
-  }
   if (first && is_drive(component)) {
     *problem = "starts with the drive '" + component + "'";
     return false;
   }
-  for (unsigned char c : component) {
-    if (c < 32) {
+  std::u16string units;
+  // A component that is no UTF-8 is reported for the whole name.
+  if (!utf8_to_utf16(component, &units)) return true;
+  size_t at = 0;
+  switch (check_record_component(units.data(), units.size(), &at)) {
+    case COMPONENT_STORABLE:
+      return true;
+    case COMPONENT_EMPTY:
+      *problem = "has an empty component";
+      return false;
+    case COMPONENT_DOT_OR_DOT_DOT:
+      *problem = "has the component '" + component + "', which names no file of its own";
+      return false;
+    case COMPONENT_CONTROL_CHARACTER: {
       char code[8];
-      snprintf(code, sizeof code, "0x%02X", c);
+      snprintf(code, sizeof code, "0x%02X", static_cast<unsigned>(units[at]));
       *problem = std::string("holds the control character ") + code +
                  ", which Windows forbids in names";
       return false;
     }
-    if (strchr(kForbidden, c) != nullptr) {
-      *problem = std::string("holds '") + static_cast<char>(c) + "', which Windows forbids in names";
+    case COMPONENT_FORBIDDEN_CHARACTER:
+      *problem = std::string("holds '") + static_cast<char>(units[at]) +
+                 "', which Windows forbids in names";
       return false;
-    }
-  }
-  if (component.back() == '.' || component.back() == ' ') {
-    *problem = "has the component '" + component + "', whose trailing " +
-               (component.back() == '.' ? "dot" : "blank") + " Windows drops";
-    return false;
-  }
-  if (is_device_name(component)) {
-    *problem = "has the component '" + component + "', which Windows takes for a device";
-    return false;
+    case COMPONENT_TRAILING_DOT_OR_BLANK:
+      *problem = "has the component '" + component + "', whose trailing " +
+                 (component.back() == '.' ? "dot" : "blank") + " Windows drops";
+      return false;
+    case COMPONENT_DEVICE_NAME:
+      *problem = "has the component '" + component + "', which Windows takes for a device";
+      return false;
   }
   return true;
 }
@@ -119,12 +97,16 @@ bool make_record_name(const std::string& relative_path, std::u16string* name,
 }
 
 bool record_name_is_safe(const std::u16string& name) {
-  if (name.find_first_of(u"/:") != std::u16string::npos) return false;
+  // The launcher's own rule, component by component: a name it would refuse
+  // is never written out here either.
   size_t start = 0;
   for (;;) {
     size_t end = name.find(u'\\', start);
-    std::u16string component = name.substr(start, end == std::u16string::npos ? end : end - start);
-    if (component.empty() || component == u"." || component == u"..") return false;
+    size_t length = (end == std::u16string::npos ? name.size() : end) - start;
+    size_t at = 0;
+    if (check_record_component(name.data() + start, length, &at) != COMPONENT_STORABLE) {
+      return false;
+    }
     if (end == std::u16string::npos) return true;
     start = end + 1;
   }

@@ -8,6 +8,9 @@
 //   ctrl_c=ignore   swallow console events and go on
 //   ctrl_c=finish   swallow console events and go on with the next action
 //   say=TEXT        write TEXT and a line feed to standard output
+//   again=PATH      start this process's executable once more, with this
+//                   environment but TEST_APP_ACTIONS=report=PATH, and wait
+//                   for it, as an application that starts a worker does
 //   exit=N          the value to return (decimal, 0x hex, or negative)
 //   crash           write through a null pointer
 //
@@ -154,6 +157,26 @@ void print_what_was_received(int argc, wchar_t** argv, const wchar_t* library_pa
   }
 }
 
+void start_own_executable_again(const std::wstring& actions) {
+  wchar_t path[32768];
+  DWORD length = GetModuleFileNameW(nullptr, path, 32768);
+  std::wstring executable(path, length);
+  std::wstring line = L"\"" + executable + L"\" again";
+  bool present = false;
+  std::wstring own_actions = environment_value(L"TEST_APP_ACTIONS", &present);
+  SetEnvironmentVariableW(L"TEST_APP_ACTIONS", actions.c_str());
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (CreateProcessW(executable.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                     &startup, &process)) {
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+  }
+  SetEnvironmentVariableW(L"TEST_APP_ACTIONS", own_actions.c_str());
+}
+
 bool file_exists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -188,6 +211,8 @@ extern "C" __declspec(dllexport) int run_code(int argc, wchar_t** argv, const wc
     } else if (name == L"ctrl_c") {
       SetConsoleCtrlHandler(value == L"finish" ? finish_on_console_event : ignore_console_event,
                             TRUE);
+    } else if (name == L"again") {
+      start_own_executable_again(L"report=" + value);
     } else if (name == L"say") {
       write_line(value);
     } else if (name == L"exit") {

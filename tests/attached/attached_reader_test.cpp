@@ -58,6 +58,22 @@ std::string read_content(uint64_t size) {
   return content;
 }
 
+// Reads every record as the extracting parent does, then makes sure that
+// the frame ends right after the terminator.
+void read_stream_and_finish(const Block& block, uint64_t span) {
+  open_attached_reader_over(block.frame(), span);
+  for (;;) {
+    std::wstring name = read_name();
+    if (name.empty()) break;
+    read_content(read_size());
+  }
+  finish_attached_frame();
+}
+
+size_t frame_length(const Block& block) {
+  return ZSTD_findFrameCompressedSize(block.frame(), block.frame_span());
+}
+
 #define EXPECT_DECODE_FAILURE(statement)                      \
   EXPECT_EXIT_OUTPUT(statement, testing::ExitedWithCode(2), \
                      "Error, couldn't decode attached data.\r\n")
@@ -101,7 +117,9 @@ TEST(AttachedReader, ReadsAcrossWindowBordersWholeAndInOrder) {
     EXPECT_EQ(attached_decoder_calls() - before, 1u) << expected;
   }
   EXPECT_EQ(read_name(), L"");
-  // The terminator ends the stream: nothing more was asked of the decoder.
+  // The terminator ends the stream, and the call that delivered it also
+  // ended the frame: finishing asks nothing more of the decoder.
+  finish_attached_frame();
   EXPECT_EQ(attached_decoder_calls() - calls, 4u);
   EXPECT_DECODE_FAILURE({ char one; read_attached_bytes(&one, 1); });
   close_attached_reader();
@@ -149,5 +167,38 @@ TEST(AttachedReader, DamagedOrUnsuitableFramesEndWithTheDecodeMessage) {
         read_content(read_size());
       }
     });
+  }
+}
+
+TEST(AttachedReader, SoundFramesEndRightAfterTheirTerminator) {
+  for (const wchar_t* name : {L"straddle.bin", L"checksum.bin", L"unchecked.bin"}) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(name)));
+    Block block = load_block(name);
+    EXPECT_EXIT_OUTPUT({ read_stream_and_finish(block, block.frame_span()); exit(0); },
+                       testing::ExitedWithCode(0), "");
+  }
+}
+
+TEST(AttachedReader, DataThatDoesNotEndTheFrameAtTheTerminatorIsRefused) {
+  Block checked = load_block(L"straddle.bin");
+  size_t checked_frame = frame_length(checked);
+  Block wrong_checksum = checked;
+  wrong_checksum.bytes[ATTACHED_MAGIC_LENGTH + checked_frame - 1] ^= 0x01;
+  struct Case {
+    const char* what;
+    Block block;
+    uint64_t span;
+  };
+  const Case cases[] = {
+      // Records read whole, yet the frame holds another decoded byte.
+      {"bytes after the terminator, with a checksum", load_block(L"trailing_checked.bin"), 0},
+      {"bytes after the terminator, without a checksum", load_block(L"trailing_unchecked.bin"), 0},
+      {"checksum does not match", wrong_checksum, 0},
+      {"checksum cut off", checked, checked_frame - 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    uint64_t span = c.span != 0 ? c.span : c.block.frame_span();
+    EXPECT_DECODE_FAILURE(read_stream_and_finish(c.block, span));
   }
 }

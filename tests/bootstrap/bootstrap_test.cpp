@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "launcher/bootstrap.h"
+#include "launcher/role_decision.h"
 #include "tests/end_to_end/launch_driver.h"
 #include "tests/support/process_runner.h"
 #include "tests/support/test_support.h"
@@ -68,7 +68,8 @@ TEST(ParseDecimalWide, AcceptsWhatWcstolTakesWholeAndNothingElse) {
 TEST(Bootstrap, UnpacksTheWholeTreeIntoTheTargetDirectoryTheChildComputesAlike) {
   ProgramRun run = run_program(L"\"" + sibling_program(L"tree_launcher.exe") + L"\"");
   ASSERT_EQ(run.exit_code, 0u) << run.output;
-  TreeReport report = parse_report(run.output);
+  EXPECT_EQ(run.standard_error, "");
+  TreeReport report = parse_report(run.standard_output);
   // The child found its library where the parent's spec put the tree:
   // the temporary directory, the parent's id and the values it pinned.
   std::string expected_directory = narrow(temporary_directory()) + "\\onefile_" +
@@ -106,7 +107,7 @@ TEST(Bootstrap, AParentVariableThatNamesNoLiveSameProgramMakesAParent) {
                                  {L"VELDOR_ONEFILE_PARENT=" + value});
     EXPECT_EQ(run.exit_code, 0u) << narrow(value) << run.output;
     // As a parent it set the variable to its own id before starting the child.
-    EXPECT_EQ(parse_report(run.output).values["VELDOR_ONEFILE_PARENT"],
+    EXPECT_EQ(parse_report(run.standard_output).values["VELDOR_ONEFILE_PARENT"],
               std::to_string(run.process_id))
         << narrow(value);
   }
@@ -115,7 +116,8 @@ TEST(Bootstrap, AParentVariableThatNamesNoLiveSameProgramMakesAParent) {
 TEST(Bootstrap, AWrongMagicStopsBeforeAnythingIsWritten) {
   ProgramRun run = run_program(L"\"" + sibling_program(L"bad_magic_launcher.exe") + L"\"");
   EXPECT_EQ(run.exit_code, 2u);
-  EXPECT_EQ(run.output, "Error, couldn't find attached data header.\r\n");
+  EXPECT_EQ(run.standard_output, "Error, couldn't find attached data header.\r\n");
+  EXPECT_EQ(run.standard_error, "");
   EXPECT_EQ(leftover_target_directories(run.process_id), 0);
 }
 
@@ -124,6 +126,7 @@ TEST(Bootstrap, AnArchiveWithoutApplicationEndsTheChildWithAMessageAndCleansUp) 
   // The parent unpacks nothing and starts the child, which has nothing to
   // run; the parent passes its status on and removes the empty directory.
   EXPECT_EQ(run.exit_code, 2u);
-  EXPECT_EQ(run.output, "Error, attached data holds no application library.\r\n");
+  EXPECT_EQ(run.standard_output, "Error, attached data holds no application library.\r\n");
+  EXPECT_EQ(run.standard_error, "");
   EXPECT_EQ(leftover_target_directories(run.process_id), 0);
 }

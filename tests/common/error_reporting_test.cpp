@@ -34,15 +34,32 @@ TEST(ErrorReporting, CodeWithoutSystemTextStillGivesOneLine) {
                      UNKNOWN_SYSTEM_ERROR_TEXT ")\r\n");
 }
 
-TEST(ErrorReporting, PlainAndPathMessagesEndWithStatusTwo) {
-  EXPECT_EXIT_OUTPUT(fail_with_message(MESSAGE_DECODE_FAILED), testing::ExitedWithCode(2),
-                     "Error, couldn't decode attached data.\r\n");
-  EXPECT_EXIT_OUTPUT(fail_with_path(MESSAGE_OPEN_FOR_WRITING_FAILED, L"C:\\t\\a b.dll"),
-                     testing::ExitedWithCode(2),
-                     "Error, failed to open 'C:\\t\\a b.dll' for writing.\r\n");
+TEST(ErrorReporting, PlainMessagesGoToOutputAndPathMessagesToError) {
+  EXPECT_EXIT_STREAMS(fail_with_message(MESSAGE_DECODE_FAILED), testing::ExitedWithCode(2),
+                      "Error, couldn't decode attached data.\r\n", "");
+  EXPECT_EXIT_STREAMS(fail_with_path(MESSAGE_OPEN_FOR_WRITING_FAILED, L"C:\\t\\a b.dll"),
+                      testing::ExitedWithCode(2), "",
+                      "Error, failed to open 'C:\\t\\a b.dll' for writing.\r\n");
+}
+
+TEST(ErrorReporting, APathReachesTheStreamWholeOnOneLine) {
+  // Beyond any one code page, and with characters that would break the line
+  // or that no stream shows: UTF-8 when the stream is no console, escapes
+  // for control characters and for a lone half of a surrogate pair.
+  const wchar_t* path = L"C:\\donn\x00e9" L"es\\\x65e5\x672c\\\xd83d\xde00\\a\nb\tc\x0085\xdc00.txt";
+  const std::string shown =
+      "C:\\donn\xc3\xa9" "es\\\xe6\x97\xa5\xe6\x9c\xac\\\xf0\x9f\x98\x80\\a\\x0ab\\x09c\\x85"
+      "\\udc00.txt";
+  EXPECT_EXIT_STREAMS(fail_with_path(MESSAGE_UNSAFE_RECORD_NAME, path), testing::ExitedWithCode(2),
+                      "", "Error, attached data holds the unsafe record name '" + shown + "'.\r\n");
+  EXPECT_EXIT_STREAMS(
+      fail_with_path_and_system_error(MESSAGE_TARGET_DIRECTORY_FAILED, path, ERROR_ALREADY_EXISTS),
+      testing::ExitedWithCode(2), "",
+      "Error, couldn't create target directory '" + shown + "'. ([Error 183] " +
+          system_error_text(ERROR_ALREADY_EXISTS) + ")\r\n");
 }
 
 TEST(ErrorReporting, StandardErrorLineIsCompleteBeforeAbort) {
-  EXPECT_EXIT_OUTPUT(fprintf(stderr, MESSAGE_SPEC_EXPANSION_FAILED, L"{HOME}"); abort(), ABORTED,
-                     "Error, couldn't runtime expand spec '{HOME}'.\r\n");
+  EXPECT_EXIT_STREAMS(print_path_message(MESSAGE_SPEC_EXPANSION_FAILED, L"{HOME}"); abort(),
+                      ABORTED, "", "Error, couldn't runtime expand spec '{HOME}'.\r\n");
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/process_runner.h"
 #include "tests/support/test_support.h"
 
 std::wstring launcher_path(const wchar_t* name) {
@@ -22,18 +23,18 @@ static HANDLE inheritable_file(const std::wstring& path, DWORD access, DWORD dis
 
 Launch start_launcher(const std::wstring& executable, const std::wstring& command_line,
                       const std::wstring& actions, const std::wstring& current_directory) {
-  static int serial = 0;
   Launch launch = {};
-  launch.output_path = temporary_directory() + L"\\launch_output_" +
-                       std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++serial);
-  HANDLE output = inheritable_file(launch.output_path, GENERIC_WRITE, CREATE_ALWAYS);
+  launch.output_path = stream_capture_path(L"out");
+  launch.error_path = stream_capture_path(L"err");
+  HANDLE output = open_stream_capture(launch.output_path);
+  HANDLE error = open_stream_capture(launch.error_path);
   HANDLE input = inheritable_file(L"NUL", GENERIC_READ, OPEN_EXISTING);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = input;
   startup.hStdOutput = output;
-  startup.hStdError = output;
+  startup.hStdError = error;
   SetEnvironmentVariableW(L"TEST_APP_ACTIONS", actions.empty() ? nullptr : actions.c_str());
   std::wstring line = command_line;
   PROCESS_INFORMATION created = {};
@@ -45,6 +46,7 @@ Launch start_launcher(const std::wstring& executable, const std::wstring& comman
   EXPECT_TRUE(started) << "cannot start the launcher, error " << GetLastError();
   SetEnvironmentVariableW(L"TEST_APP_ACTIONS", nullptr);
   CloseHandle(output);
+  CloseHandle(error);
   CloseHandle(input);
   if (started) CloseHandle(created.hThread);
   launch.process = started ? created.hProcess : nullptr;
@@ -65,8 +67,9 @@ LaunchResult finish_launch(Launch* launch, DWORD timeout_ms) {
   GetExitCodeProcess(launch->process, &result.exit_code);
   CloseHandle(launch->process);
   launch->process = nullptr;
-  result.output = read_whole_file(launch->output_path);
-  DeleteFileW(launch->output_path.c_str());
+  result.standard_output = take_stream_capture(launch->output_path);
+  result.standard_error = take_stream_capture(launch->error_path);
+  result.output = result.standard_output + result.standard_error;
   return result;
 }
 
@@ -134,4 +137,22 @@ int leftover_target_directories(DWORD launcher_pid) {
   while (FindNextFileW(search, &found));
   FindClose(search);
   return count;
+}
+
+void expect_target_directory_gone(const Report& report, const LaunchResult& result) {
+  std::wstring directory = reported_target_directory(report);
+  EXPECT_FALSE(directory.empty());
+  EXPECT_FALSE(path_exists(directory)) << "left behind: " << testing::PrintToString(directory);
+  EXPECT_EQ(leftover_target_directories(result.launcher_pid), 0);
+}
+
+void remove_target_directories(DWORD launcher_pid) {
+  std::wstring pattern =
+      temporary_directory() + L"\\onefile_" + std::to_wstring(launcher_pid) + L"_*";
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do remove_tree(temporary_directory() + L"\\" + found.cFileName);
+  while (FindNextFileW(search, &found));
+  FindClose(search);
 }

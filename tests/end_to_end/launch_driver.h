@@ -13,13 +13,18 @@ struct Launch {
   DWORD process_id;
   DWORD started_tick;
   std::wstring output_path;
+  std::wstring error_path;
 };
 
 struct LaunchResult {
   DWORD exit_code;
   DWORD elapsed_ms;
   DWORD launcher_pid;
-  std::string output;  // standard output and error together
+  std::string standard_output;
+  std::string standard_error;
+  // Both streams, output first, only for the messages of failed checks: the
+  // order in which they were written is not kept.
+  std::string output;
 };
 
 typedef std::multimap<std::wstring, std::wstring> Report;
@@ -31,7 +36,8 @@ std::wstring scratch_directory(const wchar_t* tag);
 
 // Starts executable with exactly this command line (element 0 included),
 // the test application's actions in TEST_APP_ACTIONS, and the given current
-// directory (the driver's own when empty). Output goes to a file.
+// directory (the driver's own when empty). Each standard stream goes to a
+// file of its own.
 Launch start_launcher(const std::wstring& executable, const std::wstring& command_line,
                       const std::wstring& actions, const std::wstring& current_directory = L"");
 // Waits for the launcher; on time-out it is terminated and the test fails.
@@ -48,4 +54,8 @@ bool path_exists(const std::wstring& path);
 bool wait_for_file(const std::wstring& path, DWORD timeout_ms);
 // Target directories that a launcher with this process id left in %TEMP%.
 int leftover_target_directories(DWORD launcher_pid);
+// Removes them: a failed launch leaves the files it unpacked.
+void remove_target_directories(DWORD launcher_pid);
+// The reported target directory and every other one of this launch are gone.
+void expect_target_directory_gone(const Report& report, const LaunchResult& result);
 std::wstring temporary_directory();  // without its trailing backslash

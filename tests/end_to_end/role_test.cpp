@@ -43,11 +43,11 @@ TEST(Role, ALiveIdenticalCopyAtAnotherPathIsAnotherProgram) {
   DeleteFileW(copy.c_str());
 }
 
-TEST(Role, ALiveLauncherThatIsNotTheCreatorMakesNoChild) {
-  // The variable names a running launcher of the very same file, but not the
-  // process that started this one: the environment alone, which any program
-  // can set, must not turn an elevated launcher into one that loads code
-  // from a directory the environment names.
+TEST(Role, ALiveLauncherThatIsNoAncestorMakesNoChild) {
+  // The variable names a running launcher of the very same file, but not one
+  // that this process descends from: the environment alone, which any
+  // program can set, must not turn an elevated launcher into one that loads
+  // code from a directory the environment names.
   std::wstring scratch = scratch_directory(L"stranger");
   std::wstring ready = scratch + L"\\ready", release = scratch + L"\\release";
   Launch first = start_launcher(app_launcher(), L"tool", L"ready=" + ready + L";wait_file=" + release);
@@ -89,4 +89,24 @@ TEST(Role, ChildKnowsItsParentWhateverSpellingStartedIt) {
   EXPECT_EQ(field(report, L"VELDOR_ONEFILE_PARENT"), std::to_wstring(result.launcher_pid));
   EXPECT_EQ(field(report, L"parent_pid"), std::to_wstring(result.launcher_pid));
   DeleteFileW(launcher.c_str());
+}
+
+TEST(Role, TheApplicationStartingItsOwnExecutableReusesTheRunningDirectory) {
+  // A worker, a restart or a helper: the application starts the executable
+  // it runs in, which inherits the launch's environment.
+  std::wstring scratch = scratch_directory(L"again");
+  std::wstring report_path = scratch + L"\\report", again_path = scratch + L"\\again";
+  LaunchResult result =
+      run_launcher(app_launcher(), L"tool", L"report=" + report_path + L";again=" + again_path);
+  EXPECT_EQ(result.exit_code, 0u) << result.output;
+  Report first = read_report(report_path);
+  Report again = read_report(again_path);
+  // Started by the application, it ran the application itself, from the
+  // same directory, as a loading child of the same launch: nothing was
+  // unpacked a second time.
+  EXPECT_EQ(field(again, L"parent_pid"), field(first, L"pid"));
+  EXPECT_EQ(field(again, L"VELDOR_ONEFILE_PARENT"), std::to_wstring(result.launcher_pid));
+  EXPECT_EQ(field(again, L"library_path"), field(first, L"library_path"));
+  EXPECT_EQ(field(again, L"files"), field(first, L"files"));
+  EXPECT_EQ(leftover_target_directories(result.launcher_pid), 0);
 }

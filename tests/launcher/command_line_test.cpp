@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "launcher/child_launch.h"
+#include "launcher/error_reporting.h"
+#include "launcher/launch_state.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -38,7 +40,8 @@ const QuotingCase QUOTING_CASES[] = {
     {L"x y\\\\", L"\"x y\\\\\\\\\""},
     {L"\x00fc\x20ac\xd834\xdd1e", L"\x00fc\x20ac\xd834\xdd1e"},
     {L"\x00fc \x20ac", L"\"\x00fc \x20ac\""},
-    {L"", L""},
+    // An empty argument keeps its place.
+    {L"", L"\"\""},
 };
 
 std::vector<std::wstring> split(const std::wstring& command_line) {
@@ -64,7 +67,6 @@ TEST(ChildCommandLine, QuotedArgumentsSplitBackUnchanged) {
   std::wstring line = L"program";
   std::vector<std::wstring> expected = {L"program"};
   for (const QuotingCase& c : QUOTING_CASES) {
-    if (c.argument[0] == L'\0') continue;  // appends nothing, so it is no argument
     child_command_line[0] = L'\0';
     append_quoted_argument(c.argument);
     line += L" ";
@@ -79,33 +81,35 @@ TEST(ChildCommandLine, ElementZeroBecomesTheModulePathAndTheRestPassesThrough) {
   build_child_command_line();
   std::wstring built = child_command_line;
   EXPECT_EQ(built.rfind(L"\"C:\\Program Files\\a tool\\tool.exe\"", 0), 0u) << built.c_str();
-  std::vector<std::wstring> expected = split(GetCommandLineW());
+  // The arguments are the runtime's own split of this program's command line.
+  std::vector<std::wstring> expected(launcher_argv(), launcher_argv() + launcher_argc());
   expected[0] = module_path;
   EXPECT_EQ(split(built), expected);
 }
 
-TEST(ChildCommandLine, FillsTheBufferToItsLastUnitAndAbortsBeyond) {
-  std::wstring longest(CHILD_COMMAND_LINE_CAPACITY - 1, L'a');
+TEST(ChildCommandLine, FillsWhatTheSystemTakesAndRefusesMoreWithAMessage) {
+  const std::string too_long = std::string(MESSAGE_COMMAND_LINE_TOO_LONG) + "\r\n";
+  // CreateProcessW takes 32,767 units with the terminator.
+  std::wstring longest(32766, L'a');
   child_command_line[0] = L'\0';
   append_quoted_argument(longest.c_str());
   EXPECT_EQ(wcslen(child_command_line), longest.size());
-  EXPECT_EXIT(
+  EXPECT_EXIT_OUTPUT(
       {
         child_command_line[0] = L'\0';
         append_quoted_argument((longest + L"a").c_str());
       },
-      ABORTED, "");
-  // With its two quotes, an argument holding a blank fills the buffer at
-  // two units less.
-  std::wstring quoted = L" " + std::wstring(CHILD_COMMAND_LINE_CAPACITY - 4, L'a');
+      testing::ExitedWithCode(2), too_long);
+  // With its two quotes, an argument holding a blank fills it at two units
+  // less.
+  std::wstring quoted = L" " + std::wstring(32766 - 3, L'a');
   child_command_line[0] = L'\0';
   append_quoted_argument(quoted.c_str());
-  EXPECT_EQ(wcslen(child_command_line), quoted.size() + 2);
-  EXPECT_EQ(wcslen(child_command_line), static_cast<size_t>(CHILD_COMMAND_LINE_CAPACITY - 1));
-  EXPECT_EXIT(
+  EXPECT_EQ(wcslen(child_command_line), static_cast<size_t>(32766));
+  EXPECT_EXIT_OUTPUT(
       {
         child_command_line[0] = L'\0';
         append_quoted_argument((quoted + L"a").c_str());
       },
-      ABORTED, "");
+      testing::ExitedWithCode(2), too_long);
 }

@@ -531,6 +531,23 @@ class PackResults(Workspace):
                 self.assertIn(fragment, result.stderr)
         self.assert_nothing_left_behind(["listed.bin"])
 
+    def test_a_checksum_is_stored_unless_turned_off(self):
+        def has_checksum(path):
+            data = open(path, "rb").read()
+            frame = data.index(b"JUX\x28\xb5\x2f\xfd") + 3
+            # Bit 2 of the frame header descriptor: a checksum ends the frame.
+            return bool(data[frame + 4] & 0x04)
+        block = os.path.join(self.out_dir, "one.bin")
+        for options, stored in (((), True), (("--checksum",), True), (("--no-checksum",), False)):
+            with self.subTest(options=options):
+                result = run("block", "-o", block, *options, "app.dll", self.app)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(has_checksum(block), stored)
+                result = pack(self.app, None, self.out, "--quiet", *options)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(has_checksum(self.out), stored)
+
+
 class ListDamage(Workspace):
     def packed(self, *options):
         write(os.path.join(self.tree, "data.txt"), b"some data " * 5000)

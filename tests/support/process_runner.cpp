@@ -31,43 +31,60 @@ std::wstring changed_environment(const std::vector<std::wstring>& changes) {
 
 }  // namespace
 
+std::wstring stream_capture_path(const wchar_t* stream) {
+  static int serial = 0;
+  wchar_t temp[MAX_PATH + 1];
+  GetTempPathW(MAX_PATH + 1, temp);
+  return std::wstring(temp) + L"stream_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+         std::to_wstring(++serial) + L"_" + stream;
+}
+
+// Files, not pipes: a program that fills one stream while nobody reads the
+// other cannot block, and both are read once it has ended.
+HANDLE open_stream_capture(const std::wstring& path) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, /*bInheritHandle=*/TRUE};
+  return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                     CREATE_ALWAYS, 0, nullptr);
+}
+
+std::string take_stream_capture(const std::wstring& path) {
+  std::string content = read_whole_file(path);
+  DeleteFileW(path.c_str());
+  return content == "<missing>" ? std::string() : content;
+}
+
 ProgramRun run_program(const std::wstring& command_line,
                        const std::vector<std::wstring>& environment_changes) {
   ProgramRun run;
-  SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-  HANDLE read_end = nullptr, write_end = nullptr;
-  if (!CreatePipe(&read_end, &write_end, &inheritable, 0)) {
-    ADD_FAILURE() << "CreatePipe failed: " << GetLastError();
-    return run;
-  }
-  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  std::wstring output_path = stream_capture_path(L"out"), error_path = stream_capture_path(L"err");
+  HANDLE output = open_stream_capture(output_path), error = open_stream_capture(error_path);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = write_end;
-  startup.hStdError = write_end;
+  startup.hStdOutput = output;
+  startup.hStdError = error;
   std::wstring environment = changed_environment(environment_changes);
   std::wstring mutable_line = command_line;
   PROCESS_INFORMATION process = {};
   BOOL started = CreateProcessW(nullptr, &mutable_line[0], nullptr, nullptr,
                                 /*bInheritHandles=*/TRUE, CREATE_UNICODE_ENVIRONMENT,
                                 &environment[0], nullptr, &startup, &process);
-  CloseHandle(write_end);
-  if (!started) {
-    ADD_FAILURE() << "CreateProcessW failed: " << GetLastError();
-    CloseHandle(read_end);
-    return run;
+  DWORD start_error = GetLastError();
+  CloseHandle(output);
+  CloseHandle(error);
+  if (started) {
+    run.process_id = process.dwProcessId;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &run.exit_code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+  } else {
+    ADD_FAILURE() << "CreateProcessW failed: " << start_error;
   }
-  run.process_id = process.dwProcessId;
-  char piece[4096];
-  DWORD got = 0;
-  while (ReadFile(read_end, piece, sizeof piece, &got, nullptr) && got > 0) run.output.append(piece, got);
-  CloseHandle(read_end);
-  WaitForSingleObject(process.hProcess, INFINITE);
-  GetExitCodeProcess(process.hProcess, &run.exit_code);
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
+  run.standard_output = take_stream_capture(output_path);
+  run.standard_error = take_stream_capture(error_path);
+  run.output = run.standard_output + run.standard_error;
   return run;
 }
 

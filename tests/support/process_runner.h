@@ -9,14 +9,26 @@
 struct ProgramRun {
   DWORD exit_code = 0;
   DWORD process_id = 0;
-  std::string output;  // standard output and error, interleaved as written
+  std::string standard_output;
+  std::string standard_error;
+  // Both streams, output first, only for the messages of failed checks: the
+  // order in which the program wrote them is not kept.
+  std::string output;
 };
 
 // Runs command_line (quoted by the caller) with the current environment plus
 // the given NAME=VALUE changes (an empty VALUE removes NAME), waits for it
-// and returns its exit code, process id and output.
+// and returns its exit code, process id and each stream's bytes.
 ProgramRun run_program(const std::wstring& command_line,
                        const std::vector<std::wstring>& environment_changes = {});
 
 // The full path of a program built next to the running test program.
 std::wstring sibling_program(const wchar_t* name);
+
+// A file that a started program can write one standard stream to, and that
+// test reads back once the program has ended.
+HANDLE open_stream_capture(const std::wstring& path);
+// A fresh path for such a file in the temporary directory.
+std::wstring stream_capture_path(const wchar_t* stream);
+// The file's content; the file is removed.
+std::string take_stream_capture(const std::wstring& path);

@@ -54,13 +54,23 @@ std::wstring capture_path() {
   return test_program_directory() + L"\\" + std::wstring(file.begin(), file.end());
 }
 
-void redirect_output_to_capture(const wchar_t* path) {
-  fflush(stdout);
-  fflush(stderr);
+static void redirect_stream(FILE* stream, const wchar_t* path) {
+  fflush(stream);
   int fd = _wopen(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_TEXT, 0644);
-  _dup2(fd, _fileno(stdout));
-  _dup2(fd, _fileno(stderr));
+  _dup2(fd, _fileno(stream));
   _close(fd);
+}
+
+void redirect_output_to_capture(const wchar_t* path) {
+  redirect_stream(stdout, path);
+  fflush(stderr);
+  _dup2(_fileno(stdout), _fileno(stderr));
+  setvbuf(stderr, nullptr, _IONBF, 0);
+}
+
+void redirect_streams_to_captures(const wchar_t* output_path, const wchar_t* error_path) {
+  redirect_stream(stdout, output_path);
+  redirect_stream(stderr, error_path);
   setvbuf(stderr, nullptr, _IONBF, 0);
 }
 

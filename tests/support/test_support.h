@@ -26,6 +26,21 @@ std::wstring capture_path();
     EXPECT_EQ(read_and_remove_capture(capture_file_.c_str()), expected);         \
   } while (0)
 
+// As EXPECT_EXIT_OUTPUT, with standard output and standard error captured
+// apart, each checked for its exact text.
+void redirect_streams_to_captures(const wchar_t* output_path, const wchar_t* error_path);
+
+#define EXPECT_EXIT_STREAMS(statement, predicate, expected_output, expected_error)      \
+  do {                                                                                \
+    std::wstring output_file_ = capture_path();                                       \
+    std::wstring error_file_ = capture_path();                                        \
+    EXPECT_EXIT({ redirect_streams_to_captures(output_file_.c_str(), error_file_.c_str()); \
+                  statement; },                                                       \
+                predicate, "");                                                       \
+    EXPECT_EQ(read_and_remove_capture(output_file_.c_str()), expected_output);        \
+    EXPECT_EQ(read_and_remove_capture(error_file_.c_str()), expected_error);          \
+  } while (0)
+
 // The exit code that abort() leaves.
 #define ABORTED testing::ExitedWithCode(3)
 
