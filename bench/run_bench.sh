@@ -35,7 +35,7 @@ pack() {
   local start; start="$(now)"
   local tree=()
   [ -d "$dir/tree" ] && tree=("$dir/tree")
-  "$PACKER" pack --kit "$WIN_BUILD/kit" --quiet "$dir/app.dll" "${tree[@]}" \
+  "$PACKER" pack --quiet "$dir/app.dll" "${tree[@]}" \
     -o "$OUT/$name.exe" "$@" >&2
   echo "$(now) - $start" | bc
 }

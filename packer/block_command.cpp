@@ -1,5 +1,5 @@
 // packer block -o OUT [--level N] [--window-log N] [--no-content-size]
-//              [--checksum] [--records LIST] [NAME FILE...]
+//              [--checksum] [--threads N] [--records LIST] [NAME FILE...]
 //
 // Writes the attached data block for the given records, in the given order
 // and under the given names, unchecked: the build's tests use it to make
@@ -77,6 +77,11 @@ int command_block(int argc, char** argv) {
       options.declare_content_size = false;
     } else if (strcmp(arg, "--checksum") == 0) {
       options.checksum = true;
+    } else if (strcmp(arg, "--threads") == 0 && has_value) {
+      if (!parse_thread_count(argv[++i], &options.threads)) {
+        fprintf(stderr, "packer: --threads takes 1 to 256\n");
+        return kExitBadValue;
+      }
     } else if (strcmp(arg, "--records") == 0 && has_value) {
       if (!read_record_list(argv[++i], &listed)) return kExitBadValue;
     } else {

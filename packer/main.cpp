@@ -3,9 +3,11 @@
 //   packer pack APP_LIBRARY [DIRECTORY] -o OUT.exe [options]
 //   packer list OUT.exe
 //   packer block -o OUT [options] [NAME FILE...]
+//   packer wrap BLOCK -o OUT.exe [options]
 //
 // pack builds a launcher executable; list shows what one carries; block
-// writes only the attached data block, for the build's own tests.
+// writes only the attached data block and wrap an executable around a given
+// block, for the build's own tests.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -23,7 +25,9 @@ void print_usage(bool full) {
   fputs("usage: packer pack APP_LIBRARY [DIRECTORY] -o OUT.exe [options]\n"
         "       packer list OUT.exe\n"
         "       packer block -o OUT [--level N] [--window-log N] [--no-content-size]\n"
-        "                    [--checksum] [--records LIST] [NAME FILE...]\n"
+        "                    [--checksum] [--threads N] [--records LIST] [NAME FILE...]\n"
+        "       packer wrap BLOCK -o OUT.exe [--console] [--uac LEVEL] [--icon FILE.ico]\n"
+        "                    [--version-info KEY=VALUE]...\n"
         "       packer --help | --version\n",
         stream);
   if (!full) {
@@ -34,10 +38,25 @@ void print_usage(bool full) {
         "pack writes one Windows executable that carries APP_LIBRARY, an x86-64 DLL\n"
         "that exports run_code, and every regular file below DIRECTORY. Started, it\n"
         "unpacks them into a fresh folder, runs run_code and deletes the folder.\n"
+        "The packer writes the executable itself from the launcher it carries; it\n"
+        "needs no other program.\n"
         "\n"
-        "  -o OUT.exe        the executable to write; an existing one is replaced only\n"
-        "                    by a complete new one\n"
+        "  -o OUT.exe        the executable to write; an existing file is replaced only\n"
+        "                    by a complete new one, and anything else (a directory,\n"
+        "                    a device) is refused\n"
         "  --icon FILE.ico   the executable's icon instead of the default one\n"
+        "  --console         a console program: it shares the console of its caller,\n"
+        "                    which waits for it; default: a GUI program\n"
+        "  --uac LEVEL       the execution level its manifest asks for:\n"
+        "                    requireAdministrator (default), highestAvailable or\n"
+        "                    asInvoker\n"
+        "  --version-info KEY=VALUE\n"
+        "                    a version resource (the file's properties), one string a\n"
+        "                    time: FileVersion, ProductVersion, ProductName,\n"
+        "                    CompanyName, FileDescription, LegalCopyright,\n"
+        "                    OriginalFilename, InternalName. FileVersion and\n"
+        "                    ProductVersion take up to four numbers, like 1.2.3.4.\n"
+        "                    Without it there is no version resource.\n"
         "  --level N         compression level, 1 (fastest) to 22 (smallest); default 9.\n"
         "                    Unpacking is about as fast at every level.\n"
         "  --window-log N    the decoder's window, 2^N bytes for N from 10 to 27;\n"
@@ -49,9 +68,13 @@ void print_usage(bool full) {
         "  --no-content-size leave the payload's size out of the frame; the window is\n"
         "                    then never smaller than --window-log asks\n"
         "  --checksum        store a checksum, verified while unpacking\n"
-        "  --kit DIR         the launcher kit made by the Windows build (default: the\n"
-        "                    ONEFILE_KIT environment variable, else the build's own)\n"
+        "  --threads N       compression threads, 1 to 256; default: every core. The\n"
+        "                    executable is the same whatever N.\n"
         "  --quiet           neither progress display nor summary\n"
+        "\n"
+        "An executable holds at most 2 GiB (2147483648 bytes), the most the Windows\n"
+        "loader takes: a payload that compresses to more is refused and nothing is\n"
+        "written.\n"
         "\n"
         "Names inside the executable are the paths relative to DIRECTORY with\n"
         "backslashes; a name that Windows cannot store as given is refused.\n"
@@ -85,6 +108,7 @@ int main(int argc, char** argv) {
   if (strcmp(argv[1], "block") == 0) return command_block(argc - 2, argv + 2);
   if (strcmp(argv[1], "pack") == 0) return command_pack(argc - 2, argv + 2);
   if (strcmp(argv[1], "list") == 0) return command_list(argc - 2, argv + 2);
+  if (strcmp(argv[1], "wrap") == 0) return command_wrap(argc - 2, argv + 2);
   fprintf(stderr, "packer: unknown command '%s'\n", argv[1]);
   print_usage(false);
   return kExitUsage;

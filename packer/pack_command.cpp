@@ -1,9 +1,11 @@
-// packer pack APP_LIBRARY [DIRECTORY] -o OUT.exe [--icon FILE] [--level N]
-//             [--window-log N] [--no-content-size] [--checksum] [--kit DIR]
+// packer pack APP_LIBRARY [DIRECTORY] -o OUT.exe [--icon FILE] [--console]
+//             [--uac LEVEL] [--version-info KEY=VALUE]... [--level N]
+//             [--window-log N] [--no-content-size] [--checksum] [--threads N]
 //             [--quiet]
 //
-// Collects and checks the records, writes the block, then links the
-// launcher kit around it: no launcher source is compiled here.
+// Collects and checks the records, then writes the executable itself: the
+// launcher image the packer carries, the resources and the block compressed
+// straight into it. No other program is run.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -12,44 +14,56 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "attached/block_format.h"
 #include "block_writer.h"
 #include "commands.h"
-#include "icon_file.h"
-#include "launcher_kit.h"
+#include "executable_output.h"
 #include "pack_progress.h"
 #include "payload_files.h"
-#include "work_dir.h"
-
-#ifndef ONEFILE_DEFAULT_KIT
-#define ONEFILE_DEFAULT_KIT ""
-#endif
 
 namespace {
 
-// The launcher's decoder takes windows up to 2^27 bytes at its defaults.
-const int kMaxLauncherWindowLog = 27;
 // Zstandard's smallest window.
 const int kMinWindowLog = 10;
+// More workers than this only cost memory: each holds a job's buffers.
+const int kMaxThreads = 256;
 
-struct PackArguments {
+struct PackOptions {
   std::string library;
   std::string directory;
   std::string output;
-  std::string icon;
-  std::string kit;
   bool quiet = false;
+  ExecutableOptions executable;
   BlockOptions block;
 };
 
-// 0 when the arguments are usable, else the exit status.
-int parse_arguments(int argc, char** argv, PackArguments* args) {
+// Every core the machine has; 1 when it cannot tell.
+int all_cores() {
+  unsigned cores = std::thread::hardware_concurrency();
+  if (cores == 0) return 1;
+  return cores > unsigned(kMaxThreads) ? kMaxThreads : static_cast<int>(cores);
+}
+
+// 0 when the arguments are usable, -1 after --help, else the exit status.
+int parse_arguments(int argc, char** argv, PackOptions* args) {
   std::vector<std::string> operands;
   bool options_ended = false;
+  args->block.threads = all_cores();
   for (int i = 0; i < argc; ++i) {
     std::string arg = argv[i];
     bool has_value = i + 1 < argc;
+    std::string error;
+    OptionTaken taken = kNotMine;
+    if (!options_ended && !arg.empty() && arg[0] == '-')
+      taken = take_executable_option(argc, argv, &i, &args->executable, &error);
+    if (taken == kBadValue) {
+      fprintf(stderr, "packer: %s\n", error.c_str());
+      return kExitBadValue;
+    }
+    if (taken == kTaken) continue;
     if (options_ended || arg.empty() || arg[0] != '-') {
       operands.push_back(arg);
     } else if (arg == "--") {
@@ -59,18 +73,19 @@ int parse_arguments(int argc, char** argv, PackArguments* args) {
       return -1;
     } else if (arg == "-o" && has_value) {
       args->output = argv[++i];
-    } else if (arg == "--icon" && has_value) {
-      args->icon = argv[++i];
-    } else if (arg == "--kit" && has_value) {
-      args->kit = argv[++i];
     } else if (arg == "--level" && has_value) {
       if (!parse_int(argv[++i], 1, 22, &args->block.level)) {
         fprintf(stderr, "packer: --level takes 1 to 22\n");
         return kExitBadValue;
       }
     } else if (arg == "--window-log" && has_value) {
-      if (!parse_int(argv[++i], kMinWindowLog, kMaxLauncherWindowLog, &args->block.window_log)) {
-        fprintf(stderr, "packer: --window-log takes %d to %d\n", kMinWindowLog, kMaxLauncherWindowLog);
+      if (!parse_int(argv[++i], kMinWindowLog, ATTACHED_MAX_WINDOW_LOG, &args->block.window_log)) {
+        fprintf(stderr, "packer: --window-log takes %d to %d\n", kMinWindowLog, ATTACHED_MAX_WINDOW_LOG);
+        return kExitBadValue;
+      }
+    } else if (arg == "--threads" && has_value) {
+      if (!parse_thread_count(argv[++i], &args->block.threads)) {
+        fprintf(stderr, "packer: --threads takes 1 to %d\n", kMaxThreads);
         return kExitBadValue;
       }
     } else if (arg == "--checksum") {
@@ -91,10 +106,6 @@ int parse_arguments(int argc, char** argv, PackArguments* args) {
   }
   args->library = operands[0];
   if (operands.size() == 2) args->directory = operands[1];
-  if (args->kit.empty()) {
-    const char* from_environment = getenv("ONEFILE_KIT");
-    args->kit = from_environment != nullptr && *from_environment ? from_environment : ONEFILE_DEFAULT_KIT;
-  }
   return 0;
 }
 
@@ -103,46 +114,21 @@ uint64_t file_size(const std::string& path) {
   return stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
 }
 
-// Everything after the work folder exists; it is removed whatever happens.
-bool build_in_work_dir(const PackArguments& args, const LauncherKit& kit,
-                       const std::vector<BlockRecord>& records, const std::string& work_dir,
-                       PackProgress* progress, BlockSummary* summary, std::string* error) {
-  BlockOptions options = args.block;
-  options.temporary_path = work_dir + "/block.bin.partial";
-  options.progress = [progress](uint64_t done_records, uint64_t done_bytes) {
-    progress->compressing(done_records, done_bytes);
-  };
-  if (!write_attached_block(records, options, work_dir + "/block.bin", summary, error)) return false;
-  progress->linking();
-  std::string resources = kit.directory + "/resources.o";
-  if (!args.icon.empty()) {
-    if (!compile_resources(kit, work_dir, args.icon, error)) return false;
-    resources = "resources.o";
-  }
-  if (!link_launcher(kit, work_dir, resources, error)) {
-    *error = "cannot link '" + args.output + "': " + *error;
-    return false;
-  }
-  if (rename((work_dir + "/launcher.exe").c_str(), args.output.c_str()) != 0) {
-    *error = "cannot write '" + args.output + "': " + strerror(errno);
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
+
+bool parse_thread_count(const char* text, int* threads) {
+  return parse_int(text, 1, kMaxThreads, threads);
+}
 
 int command_pack(int argc, char** argv) {
   auto started = std::chrono::steady_clock::now();
-  PackArguments args;
+  PackOptions args;
   int status = parse_arguments(argc, argv, &args);
   if (status != 0) return status < 0 ? kExitOk : status;
 
   std::string error;
-  LauncherKit kit;
   std::vector<BlockRecord> records;
-  bool ok = load_launcher_kit(args.kit, &kit, &error) &&
-            (args.icon.empty() || check_icon_file(args.icon, &error)) &&
+  bool ok = check_executable_output(args.output, args.executable, &error) &&
             collect_payload(args.library, args.directory, args.output, &records, &error);
   if (!ok) {
     fprintf(stderr, "packer: %s\n", error.c_str());
@@ -152,11 +138,26 @@ int command_pack(int argc, char** argv) {
   uint64_t content_bytes = 0;
   for (const BlockRecord& record : records) content_bytes += file_size(record.path);
   PackProgress progress(!args.quiet && isatty(STDERR_FILENO), records.size(), content_bytes);
-  std::string work_dir;
+  BlockOptions options = args.block;
+  options.progress = [&progress](uint64_t done_records, uint64_t done_bytes) {
+    progress.compressing(done_records, done_bytes);
+  };
   BlockSummary summary;
-  ok = make_work_dir(args.output, &work_dir, &error) &&
-       build_in_work_dir(args, kit, records, work_dir, &progress, &summary, &error);
-  remove_work_dir();
+  auto block = [&](FILE* out, uint64_t room, uint64_t* length, std::string* block_error) {
+    if (!write_attached_block_to(out, records, options, room, args.output, &summary, block_error)) {
+      if (summary.too_large)
+        *block_error = "cannot write '" + args.output + "': the executable would be larger than " +
+                       std::to_string(kMaxExecutableBytes) +
+                       " bytes (2 GiB), the most the Windows loader takes; " +
+                       std::to_string(summary.records) + " files of " +
+                       std::to_string(summary.content_bytes) + " bytes compress to more than the " +
+                       std::to_string(room) + " bytes left for them";
+      return false;
+    }
+    *length = summary.block_bytes;
+    return true;
+  };
+  ok = write_executable_file(args.output, args.executable, block, &error);
   progress.finish();
   if (!ok) {
     fprintf(stderr, "packer: %s\n", error.c_str());

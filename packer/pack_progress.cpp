@@ -25,8 +25,6 @@ void PackProgress::compressing(uint64_t done_records, uint64_t done_bytes) {
   draw(line);
 }
 
-void PackProgress::linking() { draw("linking the executable"); }
-
 void PackProgress::finish() {
   if (!shown_ || drawn_length_ == 0) return;
   fprintf(stderr, "\r%*s\r", static_cast<int>(drawn_length_), "");

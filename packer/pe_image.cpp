@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "byte_order.h"
+
 namespace {
 
 // Offsets and sizes of the format's fixed structures.
@@ -16,11 +18,6 @@ const size_t kExportNameCountOffset = 24;       // in the export directory
 const size_t kExportNamesOffset = 32;
 const size_t kExportDirectorySize = 40;
 
-uint16_t u16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t u32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 bool fits(const PeImage& image, uint64_t offset, uint64_t length) {
   return offset <= image.size && length <= image.size - offset;

@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "attached/block_format.h"
+
 // Longest name the launcher's record name buffer takes, in UTF-16 units.
-const size_t kMaxRecordNameUnits = 1023;
+const size_t kMaxRecordNameUnits = ATTACHED_MAX_NAME_UNITS;
 
 // Builds the record name of a host path relative to the packed directory
 // (components separated by '/', which become backslashes). On refusal

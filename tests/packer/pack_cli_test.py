@@ -27,7 +27,7 @@ def run(*args, **kwargs):
 
 def pack(library, directory, out, *options):
     operands = [library] + ([directory] if directory is not None else [])
-    return run("pack", *operands, "-o", out, "--kit", ARGS.kit, *options)
+    return run("pack", *operands, "-o", out, *options)
 
 
 def listing(exe):
@@ -162,13 +162,12 @@ class PackRefusals(Workspace):
                 self.assertEqual(open(self.out, "rb").read(), b"an earlier build")
                 self.assert_nothing_left_behind(["app.exe"])
 
-    def test_bad_icons_kits_and_outputs_are_refused_before_anything_is_written(self):
+    def test_bad_icons_and_outputs_are_refused_before_anything_is_written(self):
         icon = os.path.join(self.root, "icon.ico")
         header_only = struct.pack("<HHHBBBBHHII", 0, 1, 1, 16, 16, 0, 0, 1, 32, 5000, 22)
         cases = [
             ("text as icon", b"not an icon", ["--icon", icon], [icon, "no icon directory"]),
             ("image outside", header_only, ["--icon", icon], [icon, "image 1 is outside the file"]),
-            ("no kit", None, ["--kit", os.path.join(self.root, "nokit")], ["no launcher kit", "nokit"]),
             ("missing icon", None, ["--icon", icon + ".none"], [icon + ".none", "No such file"]),
         ]
         for name, icon_bytes, options, fragments in cases:
@@ -192,60 +191,21 @@ class PackRefusals(Workspace):
         self.assertIn(f"'{self.app}' is the application library itself", result.stderr.decode())
         self.assertEqual(open(self.app, "rb").read(), library)
 
-    def test_the_builds_kit_serves_when_none_is_named(self):
-        environment = {k: v for k, v in os.environ.items() if k != "ONEFILE_KIT"}
-        result = subprocess.run([ARGS.packer, "pack", self.app, "-o", self.out], env=environment,
-                                capture_output=True)
-        self.assertEqual(result.returncode, 0, result.stderr)
-        environment["ONEFILE_KIT"] = os.path.join(self.root, "elsewhere")
-        result = subprocess.run([ARGS.packer, "pack", self.app, "-o", self.out], env=environment,
-                                capture_output=True, text=True)
-        self.assertEqual(result.returncode, 1)
-        self.assertIn(f"no launcher kit at '{self.root}/elsewhere'", result.stderr)
-
-    def fake_kit(self, compiler_script):
-        """A copy of the kit whose compiler is a shell script."""
-        kit = os.path.join(self.root, "kit")
-        shutil.copytree(ARGS.kit, kit)
-        compiler = os.path.join(self.root, "fake-cc")
-        write(compiler, ("#!/bin/sh\n" + compiler_script).encode())
-        os.chmod(compiler, 0o755)
-        lines = open(os.path.join(kit, "kit.txt")).read().splitlines()
-        lines = [f"compiler {compiler}" if l.startswith("compiler ") else l for l in lines]
-        write(os.path.join(kit, "kit.txt"), ("\n".join(lines) + "\n").encode())
-        return kit
-
-    def test_a_failing_link_shows_the_tools_words_and_leaves_nothing(self):
-        kit = self.fake_kit("echo 'ld: out of luck' >&2\nexit 1\n")
-        write(self.out, b"an earlier build")
-        result = run("pack", self.app, "-o", self.out, "--kit", kit)
-        self.assertEqual(result.returncode, 1)
-        self.assertEqual(result.stderr.decode(),
-                         f"packer: cannot link '{self.out}': {self.root}/fake-cc failed:\n"
-                         "ld: out of luck\n")
-        self.assertEqual(open(self.out, "rb").read(), b"an earlier build")
-        self.assert_nothing_left_behind(["app.exe"])
-
-    def test_an_interrupt_while_linking_ends_the_tool_and_leaves_nothing(self):
-        started = os.path.join(self.root, "started")
-        # The "compiler" starts a helper of its own, as a driver starts ld.
-        kit = self.fake_kit(f"sleep 30 &\necho $! > {started}.tmp\nmv {started}.tmp {started}\n"
-                            "wait\ntouch late.o\n")
-        process = subprocess.Popen([ARGS.packer, "pack", self.app, "-o", self.out, "--kit", kit],
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.time() + 30
-        while not os.path.exists(started):
-            self.assertLess(time.time(), deadline)
-            time.sleep(0.01)
-        process.send_signal(signal.SIGINT)
-        self.assertEqual(process.wait(), -signal.SIGINT)
-        self.assert_nothing_left_behind([])
-        helper = int(open(started).read())
-        deadline = time.time() + 10
-        while os.path.exists(f"/proc/{helper}") and \
-                open(f"/proc/{helper}/stat").read().split()[2] != "Z":
-            self.assertLess(time.time(), deadline, "the tool's helper outlived the packer")
-            time.sleep(0.01)
+    def test_an_output_that_is_not_a_regular_file_is_refused_and_left_alone(self):
+        pipe = os.path.join(self.out_dir, "pipe")
+        os.mkfifo(pipe)
+        directory = os.path.join(self.out_dir, "directory.exe")
+        os.makedirs(directory)
+        for output in (os.devnull, pipe, directory):
+            with self.subTest(output=output):
+                kind = os.stat(output).st_mode
+                result = pack(self.app, None, output)
+                self.assertEqual(result.returncode, 1)
+                self.assertEqual(result.stderr.decode(),
+                                 f"packer: cannot write '{output}': it exists and is not a regular file\n")
+                self.assertEqual(os.stat(output).st_mode, kind)
+        self.assert_nothing_left_behind(["pipe", "directory.exe"])
+        self.assertEqual(os.listdir(directory), [])
 
     def test_usage_errors(self):
         cases = [
@@ -257,6 +217,14 @@ class PackRefusals(Workspace):
             (["pack", self.app, "-o", self.out, "--level", "23"], 2),
             (["pack", self.app, "-o", self.out, "--window-log", "28"], 2),
             (["pack", self.app, "-o", self.out, "--window-log", "9"], 2),
+            (["pack", self.app, "-o", self.out, "--threads", "0"], 2),
+            (["pack", self.app, "-o", self.out, "--threads", "many"], 2),
+            (["pack", self.app, "-o", self.out, "--uac", "root"], 2),
+            (["pack", self.app, "-o", self.out, "--version-info", "Colour=blue"], 2),
+            (["pack", self.app, "-o", self.out, "--version-info", "FileVersion"], 2),
+            (["pack", self.app, "-o", self.out, "--version-info", "FileVersion=1.2.3.4.5"], 2),
+            (["pack", self.app, "-o", self.out, "--version-info", "ProductVersion=1.65536"], 2),
+            (["pack", self.app, "-o", self.out, "--version-info", "FileVersion=v1"], 2),
             (["list"], 64),
             (["frobnicate"], 64),
             ([], 64),
@@ -266,6 +234,8 @@ class PackRefusals(Workspace):
                 result = run(*args)
                 self.assertEqual(result.returncode, status, result.stderr)
                 self.assertTrue(result.stderr)
+                if status == 2:
+                    self.assertEqual(result.stderr.count(b"\n"), 1, result.stderr)
         self.assert_nothing_left_behind([])
 
 
@@ -323,7 +293,7 @@ class PackResults(Workspace):
         write(os.path.join(self.tree, "big.bin"), os.urandom(4 * 1024 * 1024))
         controller, terminal = pty.openpty()
         process = subprocess.Popen(
-            [ARGS.packer, "pack", self.app, self.tree, "-o", self.out, "--kit", ARGS.kit,
+            [ARGS.packer, "pack", self.app, self.tree, "-o", self.out,
              "--level", "19"], stdout=subprocess.PIPE, stderr=terminal)
         os.close(terminal)
         shown = b""
@@ -342,7 +312,6 @@ class PackResults(Workspace):
         os.close(controller)
         self.assertEqual(process.returncode, 0)
         self.assertRegex(shown, rb"\rpacking: file [12] of 2, [\d.]+ (bytes|KiB|MiB) of [\d.]+ MiB \(\d+%\)")
-        self.assertIn(b"linking the executable", shown)
         self.assertTrue(shown.endswith(b"\r"), "the line is cleared at the end")
 
     def test_an_interrupted_pack_leaves_nothing_behind(self):
@@ -350,16 +319,32 @@ class PackResults(Workspace):
         for sig in (signal.SIGINT, signal.SIGTERM):
             with self.subTest(signal=sig):
                 process = subprocess.Popen(
-                    [ARGS.packer, "pack", self.app, self.tree, "-o", self.out, "--kit", ARGS.kit,
+                    [ARGS.packer, "pack", self.app, self.tree, "-o", self.out,
                      "--level", "19"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
                 deadline = time.time() + 30
-                while not any(".packing-" in n for n in os.listdir(self.out_dir)):
+                while not any(".partial-" in n for n in os.listdir(self.out_dir)):
                     self.assertLess(time.time(), deadline)
                     time.sleep(0.01)
                 time.sleep(0.2)
                 process.send_signal(sig)
                 self.assertEqual(process.wait(), -sig)
                 self.assert_nothing_left_behind([])
+
+    def test_the_number_of_threads_does_not_change_a_byte(self):
+        # A window of 2^18 makes compression jobs of 1 MiB, so that several
+        # workers have work at once.
+        chunk = os.urandom(64 * 1024)
+        write(os.path.join(self.tree, "big.bin"), b"".join(chunk[:i * 997 % 65536] + chunk
+                                                           for i in range(80)))
+        made = {}
+        for threads in ("1", "3", None):
+            out = os.path.join(self.out_dir, f"threads-{threads}.exe")
+            options = ["--window-log", "18"] + (["--threads", threads] if threads else [])
+            result = pack(self.app, self.tree, out, *options)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            made[threads] = open(out, "rb").read()
+        self.assertEqual(made["1"], made["3"])
+        self.assertEqual(made["1"], made[None])
 
     def test_two_writers_of_one_block_at_once_both_finish_it(self):
         # The build may run one block's command twice in parallel.
@@ -397,7 +382,8 @@ class PackResults(Workspace):
         result = run("--help", text=True)
         self.assertEqual(result.returncode, 0)
         for fragment in ("pack APP_LIBRARY [DIRECTORY] -o OUT.exe", "--icon", "--level",
-                         "--window-log", "memory", "list"):
+                         "--window-log", "memory", "list", "--console", "--uac LEVEL",
+                         "--version-info KEY=VALUE", "--threads N", "2147483648 bytes"):
             self.assertIn(fragment, result.stdout)
         self.assertEqual(run("pack", "--help", text=True).stdout, result.stdout)
         version = run("--version", text=True)
@@ -411,9 +397,9 @@ class ListDamage(Workspace):
         result = pack(self.app, self.tree, self.out, *options)
         self.assertEqual(result.returncode, 0, result.stderr)
         pe = pefile.PE(self.out, fast_load=True)
-        rdata = next(s for s in pe.sections if s.Name.rstrip(b"\0") == b".rdata")
+        block = next(s for s in pe.sections if s.Name.rstrip(b"\0") == b".attach")
         pe.close()
-        return rdata.PointerToRawData
+        return block.PointerToRawData
 
     def spoil(self, change):
         data = bytearray(open(self.out, "rb").read())
@@ -462,7 +448,7 @@ class ListDamage(Workspace):
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
-    for option in ("packer", "kit", "app"):
+    for option in ("packer", "app"):
         parser.add_argument("--" + option, required=True)
     ARGS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

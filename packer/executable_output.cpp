@@ -1,0 +1,79 @@
+#include "executable_output.h"
+
+#include "embedded_files.h"
+#include "host_files.h"
+
+namespace {
+
+bool load_own_image(LauncherImage* image, std::string* error) {
+  std::string problem;
+  if (read_launcher_image(embedded_launcher_image.data, embedded_launcher_image.size, image,
+                          &problem))
+    return true;
+  *error = "the packer's launcher image is damaged: " + problem;
+  return false;
+}
+
+}  // namespace
+
+bool check_executable_output(const std::string& output, const ExecutableOptions& options,
+                             std::string* error) {
+  // Renaming over a device, a pipe or a directory would replace the node
+  // itself, or fail only after all the work.
+  if (is_other_than_regular_file(output)) {
+    *error = "cannot write '" + output + "': it exists and is not a regular file";
+    return false;
+  }
+  LauncherImage image;
+  std::vector<ResourceEntry> resources;
+  return load_own_image(&image, error) &&
+         make_launcher_resources(options.resources, &resources, error);
+}
+
+bool write_executable_file(const std::string& output, const ExecutableOptions& options,
+                           const BlockProducer& block, std::string* error) {
+  LauncherImage image;
+  std::vector<ResourceEntry> resources;
+  if (!check_executable_output(output, options, error) || !load_own_image(&image, error) ||
+      !make_launcher_resources(options.resources, &resources, error))
+    return false;
+  FILE* out = open_temporary_beside(output, error);
+  if (out == nullptr) return false;
+  ExecutableLayout layout;
+  layout.console = options.console;
+  bool ok = write_launcher_executable(out, output, image, layout, resources, block, error);
+  return commit_temporary(out, ok, error) && ok;
+}
+
+OptionTaken take_executable_option(int argc, char** argv, int* i, ExecutableOptions* options,
+                                   std::string* error) {
+  std::string arg = argv[*i];
+  bool has_value = *i + 1 < argc;
+  if (arg == "--console") {
+    options->console = true;
+    return kTaken;
+  }
+  if (!has_value) return kNotMine;
+  std::string value = argv[*i + 1];
+  if (arg == "--icon") {
+    options->resources.icon = value;
+  } else if (arg == "--uac") {
+    if (!parse_uac_level(value, &options->resources.execution_level, error)) return kBadValue;
+  } else if (arg == "--version-info") {
+    std::pair<std::string, std::string> entry;
+    if (!parse_version_entry(value, &entry, error)) return kBadValue;
+    // A key given again replaces its earlier value.
+    auto& entries = options->resources.version_info;
+    for (auto it = entries.begin(); it != entries.end(); ++it) {
+      if (it->first == entry.first) {
+        entries.erase(it);
+        break;
+      }
+    }
+    entries.push_back(entry);
+  } else {
+    return kNotMine;
+  }
+  ++*i;
+  return kTaken;
+}
