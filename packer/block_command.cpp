@@ -17,13 +17,14 @@
 
 #include "block_writer.h"
 #include "commands.h"
+#include "host_files.h"
 #include "utf16.h"
 
 namespace {
 
 // Appends the lines of a record list, name and file alternating, to lines.
 bool read_record_list(const char* path, std::vector<std::string>* lines) {
-  FILE* f = fopen(path, "rb");
+  FILE* f = open_file(path, "rb");
   if (!f) {
     fprintf(stderr, "packer: cannot read record list '%s': %s\n", path, strerror(errno));
     return false;

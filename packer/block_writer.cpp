@@ -4,7 +4,6 @@
 #include <stdlib.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <zstd.h>
 
 #include "attached/block_format.h"
@@ -78,7 +77,7 @@ std::string encode_name(const std::u16string& name) {
 bool stream_file(Writer& w, const BlockRecord& record, uint64_t size,
                  std::vector<unsigned char>& piece, const BlockOptions& options,
                  uint64_t record_number, uint64_t* content_done) {
-  FILE* in = fopen(record.path.c_str(), "rb");
+  FILE* in = open_file(record.path, "rb");
   if (in == nullptr) return w.fail("cannot read '" + record.path + "': " + strerror(errno));
   uint64_t left = size;
   bool ok = true;
@@ -105,11 +104,12 @@ bool write_block(Writer& w, const std::vector<BlockRecord>& records,
   std::vector<uint64_t> sizes;
   uint64_t stream_bytes = 2;  // the terminating empty name
   for (const BlockRecord& record : records) {
-    struct stat st;
-    if (stat(record.path.c_str(), &st) != 0)
+    FileKind kind;
+    uint64_t size;
+    if (!host_stat(record.path, &kind, &size))
       return w.fail("cannot read '" + record.path + "': " + strerror(errno));
-    if (!S_ISREG(st.st_mode)) return w.fail("cannot read '" + record.path + "': not a regular file");
-    sizes.push_back(static_cast<uint64_t>(st.st_size));
+    if (kind != FileKind::kRegular) return w.fail("cannot read '" + record.path + "': not a regular file");
+    sizes.push_back(size);
     stream_bytes += 2 * (record.name.size() + 1) + 8 + sizes.back();
     summary->content_bytes += sizes.back();
   }

@@ -10,6 +10,7 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <dirent.h>
 #include <limits.h>
 #include <unistd.h>
 #endif
@@ -43,6 +44,90 @@ void remove_on_signal(int signal_number) {
 #endif
 
 }  // namespace
+
+#ifdef _WIN32
+bool host_stat(const std::string& path, FileKind* kind, uint64_t* size) {
+  struct _stat64 st;
+  if (_wstat64(wide(path).c_str(), &st) != 0) return false;
+  *kind = (st.st_mode & _S_IFMT) == _S_IFREG ? FileKind::kRegular
+          : (st.st_mode & _S_IFMT) == _S_IFDIR ? FileKind::kDirectory : FileKind::kOther;
+  *size = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+FileIdentity file_identity(const std::string& path) {
+  FileIdentity id;
+  HANDLE handle = CreateFileW(wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return id;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileInformationByHandle(handle, &info)) {
+    id.volume = info.dwVolumeSerialNumber;
+    id.file = uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+    id.known = true;
+  }
+  CloseHandle(handle);
+  return id;
+}
+
+bool read_directory(const std::string& path, std::vector<std::string>* names) {
+  names->clear();
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(wide(path + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    errno = GetLastError() == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
+    return false;
+  }
+  do {
+    std::u16string name(reinterpret_cast<const char16_t*>(found.cFileName));
+    if (name != u"." && name != u"..") names->push_back(utf16_to_utf8(name));
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return true;
+}
+
+FILE* open_file(const std::string& path, const char* mode) {
+  std::wstring wide_mode(mode, mode + strlen(mode));
+  return _wfopen(wide(path).c_str(), wide_mode.c_str());
+}
+#else
+bool host_stat(const std::string& path, FileKind* kind, uint64_t* size) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return false;
+  *kind = S_ISREG(st.st_mode) ? FileKind::kRegular
+          : S_ISDIR(st.st_mode) ? FileKind::kDirectory : FileKind::kOther;
+  *size = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+FileIdentity file_identity(const std::string& path) {
+  FileIdentity id;
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0) {
+    id.volume = static_cast<uint64_t>(st.st_dev);
+    id.file = static_cast<uint64_t>(st.st_ino);
+    id.known = true;
+  }
+  return id;
+}
+
+bool read_directory(const std::string& path, std::vector<std::string>* names) {
+  names->clear();
+  DIR* dir = opendir(path.c_str());
+  if (dir == nullptr) return false;
+  errno = 0;
+  while (struct dirent* entry = readdir(dir)) {
+    if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
+      names->push_back(entry->d_name);
+  }
+  int read_errno = errno;
+  closedir(dir);
+  errno = read_errno;
+  return read_errno == 0;
+}
+
+FILE* open_file(const std::string& path, const char* mode) { return fopen(path.c_str(), mode); }
+#endif
 
 bool seek_file(FILE* file, uint64_t offset) {
 #ifdef _WIN32

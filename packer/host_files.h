@@ -9,6 +9,31 @@
 #include <stdio.h>
 
 #include <string>
+#include <vector>
+
+// Paths are UTF-8 on both hosts; on Windows they are converted for the
+// system's wide calls.
+
+enum class FileKind { kRegular, kDirectory, kOther };
+
+// What stat tells, following symbolic links; false with errno set.
+bool host_stat(const std::string& path, FileKind* kind, uint64_t* size);
+
+// The file's identity on its volume; two paths of one file give the same.
+struct FileIdentity {
+  uint64_t volume = 0;
+  uint64_t file = 0;
+  bool known = false;
+  bool operator==(const FileIdentity& other) const {
+    return known && other.known && volume == other.volume && file == other.file;
+  }
+};
+FileIdentity file_identity(const std::string& path);
+
+// The names in a directory, without "." and ".."; false with errno set.
+bool read_directory(const std::string& path, std::vector<std::string>* names);
+
+FILE* open_file(const std::string& path, const char* mode);
 
 bool seek_file(FILE* file, uint64_t offset);
 

@@ -12,7 +12,11 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
+#include <vector>
+
 #include "commands.h"
+#include "utf16.h"
 
 namespace {
 
@@ -92,7 +96,9 @@ bool parse_int(const char* text, int low, int high, int* value) {
   return true;
 }
 
-int main(int argc, char** argv) {
+namespace {
+
+int run_packer(int argc, char** argv) {
   if (argc < 2) {
     print_usage(false);
     return kExitUsage;
@@ -113,3 +119,21 @@ int main(int argc, char** argv) {
   print_usage(false);
   return kExitUsage;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// The Windows packer takes its arguments as the system gives them, in
+// UTF-16, and works in UTF-8 like the Linux one.
+int wmain(int argc, wchar_t** wide_argv) {
+  std::vector<std::string> arguments;
+  for (int i = 0; i < argc; ++i)
+    arguments.push_back(utf16_to_utf8(reinterpret_cast<const char16_t*>(wide_argv[i])));
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(&argument[0]);
+  argv.push_back(nullptr);
+  return run_packer(argc, argv.data());
+}
+#else
+int main(int argc, char** argv) { return run_packer(argc, argv); }
+#endif

@@ -9,7 +9,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -21,6 +20,7 @@
 #include "block_writer.h"
 #include "commands.h"
 #include "executable_output.h"
+#include "host_files.h"
 #include "pack_progress.h"
 #include "payload_files.h"
 
@@ -110,8 +110,9 @@ int parse_arguments(int argc, char** argv, PackOptions* args) {
 }
 
 uint64_t file_size(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+  FileKind kind;
+  uint64_t size = 0;
+  return host_stat(path, &kind, &size) ? size : 0;
 }
 
 }  // namespace

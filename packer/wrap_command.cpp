@@ -14,6 +14,7 @@
 
 #include "commands.h"
 #include "executable_output.h"
+#include "host_files.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ const size_t kCopyPiece = 1 << 20;
 
 bool copy_block(const std::string& path, FILE* out, uint64_t room, uint64_t* length,
                 std::string* error) {
-  FILE* in = fopen(path.c_str(), "rb");
+  FILE* in = open_file(path, "rb");
   if (in == nullptr) {
     *error = "cannot read '" + path + "': " + strerror(errno);
     return false;
