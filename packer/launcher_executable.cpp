@@ -224,6 +224,12 @@ uint64_t block_room(const LauncherImage& image, uint64_t resource_bytes) {
   return start >= kMaxExecutableBytes ? 0 : kMaxExecutableBytes - start;
 }
 
+std::string too_large_message(const std::string& out_name, const std::string& what) {
+  return "cannot write '" + out_name + "': the executable would be larger than " +
+         std::to_string(kMaxExecutableBytes) + " bytes (2 GiB), the most the Windows loader takes: " +
+         what;
+}
+
 bool write_launcher_executable(FILE* out, const std::string& out_name, const LauncherImage& image,
                                const ExecutableLayout& layout,
                                const std::vector<ResourceEntry>& resources,

@@ -61,3 +61,7 @@ bool write_launcher_executable(FILE* out, const std::string& out_name, const Lau
 // The room an executable from image leaves for a block next to resources
 // of resource_bytes.
 uint64_t block_room(const LauncherImage& image, uint64_t resource_bytes);
+
+// "cannot write 'OUT': the executable would be larger than ... bytes ...: "
+// followed by what: the one line for a block that does not fit.
+std::string too_large_message(const std::string& out_name, const std::string& what);

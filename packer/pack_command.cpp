@@ -147,12 +147,11 @@ int command_pack(int argc, char** argv) {
   auto block = [&](FILE* out, uint64_t room, uint64_t* length, std::string* block_error) {
     if (!write_attached_block_to(out, records, options, room, args.output, &summary, block_error)) {
       if (summary.too_large)
-        *block_error = "cannot write '" + args.output + "': the executable would be larger than " +
-                       std::to_string(kMaxExecutableBytes) +
-                       " bytes (2 GiB), the most the Windows loader takes; " +
-                       std::to_string(summary.records) + " files of " +
-                       std::to_string(summary.content_bytes) + " bytes compress to more than the " +
-                       std::to_string(room) + " bytes left for them";
+        *block_error = too_large_message(
+            args.output, std::to_string(summary.records) + " files of " +
+                             std::to_string(summary.content_bytes) +
+                             " bytes compress to more than the " + std::to_string(room) +
+                             " bytes left for them");
       return false;
     }
     *length = summary.block_bytes;

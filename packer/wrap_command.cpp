@@ -21,8 +21,16 @@ namespace {
 // A piece of the block on its way from one file to the other.
 const size_t kCopyPiece = 1 << 20;
 
-bool copy_block(const std::string& path, FILE* out, uint64_t room, uint64_t* length,
-                std::string* error) {
+bool copy_block(const std::string& path, const std::string& output, FILE* out, uint64_t room,
+                uint64_t* length, std::string* error) {
+  FileKind kind;
+  uint64_t size;
+  if (host_stat(path, &kind, &size) && size > room) {
+    *error = too_large_message(output, "the block '" + path + "' of " + std::to_string(size) +
+                                           " bytes is more than the " + std::to_string(room) +
+                                           " bytes left for it");
+    return false;
+  }
   FILE* in = open_file(path, "rb");
   if (in == nullptr) {
     *error = "cannot read '" + path + "': " + strerror(errno);
@@ -35,8 +43,8 @@ bool copy_block(const std::string& path, FILE* out, uint64_t room, uint64_t* len
   while (ok && (n = fread(piece.data(), 1, piece.size(), in)) > 0) {
     *length += n;
     if (*length > room) {
-      *error = "'" + path + "' is larger than the " + std::to_string(room) +
-               " bytes an executable has room for";
+      *error = too_large_message(output, "the block '" + path + "' grew past the " +
+                                             std::to_string(room) + " bytes left for it");
       ok = false;
     } else if (fwrite(piece.data(), 1, n, out) != n) {
       *error = std::string("cannot write the executable: ") + strerror(errno);
@@ -80,7 +88,7 @@ int command_wrap(int argc, char** argv) {
   bool ok = write_executable_file(
       output, options,
       [&](FILE* out, uint64_t room, uint64_t* length, std::string* block_error) {
-        return copy_block(block, out, room, length, block_error);
+        return copy_block(block, output, out, room, length, block_error);
       },
       &error);
   if (!ok) {

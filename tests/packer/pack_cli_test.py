@@ -207,6 +207,21 @@ class PackRefusals(Workspace):
         self.assert_nothing_left_behind(["pipe", "directory.exe"])
         self.assertEqual(os.listdir(directory), [])
 
+    def test_a_block_past_the_loaders_limit_is_refused_before_it_is_written(self):
+        block = os.path.join(self.root, "huge.bin")
+        with open(block, "wb") as f:
+            f.truncate(2 ** 31)  # sparse: no disk is used
+        write(self.out, b"an earlier build")
+        result = run("wrap", block, "-o", self.out, text=True)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr.count("\n"), 1, result.stderr)
+        self.assertRegex(result.stderr, rf"^packer: cannot write '{re.escape(self.out)}': the executable "
+                                        r"would be larger than 2147483648 bytes \(2 GiB\), the most the "
+                                        rf"Windows loader takes: the block '{re.escape(block)}' of "
+                                        r"2147483648 bytes is more than the \d+ bytes left for it$")
+        self.assertEqual(open(self.out, "rb").read(), b"an earlier build")
+        self.assert_nothing_left_behind(["app.exe"])
+
     def test_usage_errors(self):
         cases = [
             (["pack", self.app], 64),
