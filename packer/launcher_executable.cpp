@@ -6,14 +6,13 @@
 #include "attached/block_format.h"
 #include "byte_order.h"
 #include "host_files.h"
+#include "pe_image.h"
 
 namespace {
 
 // Offsets of the format's fixed structures (PE32+).
-const size_t kNewHeaderOffsetField = 0x3C;
 const size_t kFileHeaderSize = 20;
 const size_t kSectionHeaderSize = 40;
-const uint16_t kPe32PlusMagic = 0x20B;
 const size_t kSectionAlignmentField = 32;  // in the optional header
 const size_t kFileAlignmentField = 36;
 const size_t kImageBaseField = 24;
@@ -46,34 +45,17 @@ bool fits(size_t size, uint64_t offset, uint64_t length) {
   return offset <= size && length <= size - offset;
 }
 
-struct Section {
-  std::string name;
-  uint32_t virtual_size, rva, raw_size, raw_offset, flags;
-};
-
-Section section_at(const LauncherImage& image, uint16_t i) {
-  const unsigned char* s = image.data + image.section_table + i * kSectionHeaderSize;
-  Section section;
-  section.name.assign(reinterpret_cast<const char*>(s), strnlen(reinterpret_cast<const char*>(s), 8));
-  section.virtual_size = u32(s + 8);
-  section.rva = u32(s + 12);
-  section.raw_size = u32(s + 16);
-  section.raw_offset = u32(s + 20);
-  section.flags = u32(s + 36);
-  return section;
-}
-
 uint32_t directory_field(const LauncherImage& image, size_t directory) {
   return image.optional_header + kDirectoriesField + 8 * directory;
 }
 
 // Whether the image's base relocations adjust the 64-bit value at rva.
-bool relocated(const LauncherImage& image, const std::vector<Section>& sections, uint32_t rva) {
+bool relocated(const LauncherImage& image, const std::vector<PeSection>& sections, uint32_t rva) {
   uint32_t table = u32(image.data + directory_field(image, kRelocationDirectory));
   uint32_t table_size = u32(image.data + directory_field(image, kRelocationDirectory) + 4);
-  for (const Section& s : sections) {
-    if (table < s.rva || table - s.rva >= s.raw_size) continue;
-    uint64_t at = uint64_t(s.raw_offset) + (table - s.rva);
+  for (const PeSection& s : sections) {
+    if (table < s.virtual_address || table - s.virtual_address >= s.raw_size) continue;
+    uint64_t at = uint64_t(s.raw_offset) + (table - s.virtual_address);
     uint64_t end = at + table_size;
     if (!fits(image.size, at, table_size)) return false;
     while (at + 8 <= end) {
@@ -147,21 +129,13 @@ bool read_launcher_image(const unsigned char* data, size_t size, LauncherImage* 
   *image = LauncherImage();
   image->data = data;
   image->size = size;
-  if (size < 0x40 || memcmp(data, "MZ", 2) != 0) {
-    *problem = "no \"MZ\" header";
-    return false;
-  }
-  uint32_t pe = u32(data + kNewHeaderOffsetField);
-  if (!fits(size, pe, 4 + kFileHeaderSize) || memcmp(data + pe, "PE\0\0", 4) != 0) {
-    *problem = "no \"PE\" header";
-    return false;
-  }
-  image->section_count = u16(data + pe + 6);
-  uint16_t optional_size = u16(data + pe + 20);
-  image->optional_header = pe + 4 + kFileHeaderSize;
-  image->section_table = image->optional_header + optional_size;
-  if (optional_size < kDirectoriesField + 16 * 8 || !fits(size, image->optional_header, optional_size) ||
-      u16(data + image->optional_header) != kPe32PlusMagic ||
+  PeImage pe;
+  if (!parse_pe_image(MappedFile{data, size}, &pe, problem)) return false;
+  image->section_count = static_cast<uint16_t>(pe.sections.size());
+  image->optional_header = pe.optional_header;
+  image->section_table = pe.section_table;
+  uint16_t optional_size = static_cast<uint16_t>(pe.section_table - pe.optional_header);
+  if (!pe.is_pe32_plus || optional_size < kDirectoriesField + 16 * 8 ||
       u32(data + image->optional_header + kDirectoryCountField) < 16) {
     *problem = "no PE32+ optional header with all sixteen data directories";
     return false;
@@ -186,15 +160,9 @@ bool read_launcher_image(const unsigned char* data, size_t size, LauncherImage* 
     *problem = "resources or a signature already";
     return false;
   }
-  std::vector<Section> sections;
-  for (uint16_t i = 0; i < image->section_count; ++i) sections.push_back(section_at(*image, i));
-  const Section* descriptor = nullptr;
-  for (const Section& s : sections) {
-    if (!fits(size, s.raw_offset, s.raw_size)) {
-      *problem = "a section that runs past the end of the file";
-      return false;
-    }
-    uint64_t end_rva = align_up(uint64_t(s.rva) + s.virtual_size, image->section_alignment);
+  const PeSection* descriptor = nullptr;
+  for (const PeSection& s : pe.sections) {
+    uint64_t end_rva = align_up(uint64_t(s.virtual_address) + s.virtual_size, image->section_alignment);
     if (end_rva > image->end_rva) image->end_rva = static_cast<uint32_t>(end_rva);
     if (s.raw_offset + s.raw_size > image->end_offset) image->end_offset = s.raw_offset + s.raw_size;
     if (s.name == ATTACHED_DESCRIPTOR_SECTION) descriptor = &s;
@@ -204,11 +172,11 @@ bool read_launcher_image(const unsigned char* data, size_t size, LauncherImage* 
     return false;
   }
   if (descriptor == nullptr || descriptor->raw_size < ATTACHED_DESCRIPTOR_LENGTH_OFFSET + 8 ||
-      (descriptor->flags & kWritableOrExecutable) != 0) {
+      (descriptor->characteristics & kWritableOrExecutable) != 0) {
     *problem = "no read-only section " ATTACHED_DESCRIPTOR_SECTION " for the attached data";
     return false;
   }
-  if (!relocated(*image, sections, descriptor->rva)) {
+  if (!relocated(*image, pe.sections, descriptor->virtual_address)) {
     *problem = "no base relocation for the attached data's address";
     return false;
   }

@@ -35,6 +35,9 @@ const uint32_t kTranslation = 0x04B00409;
 const uint16_t kBinaryValue = 0;
 const uint16_t kTextValue = 1;
 const size_t kVersionFieldMax = 65535;
+// The whole resource states its length in 16 bits: eight values of this
+// many UTF-16 units, with their keys and headers, stay well below 64 KiB.
+const size_t kMaxVersionValueUnits = 1024;
 
 bool parse_version_numbers(const std::string& text, uint16_t parts[4]) {
   memset(parts, 0, 4 * sizeof parts[0]);
@@ -161,9 +164,9 @@ bool parse_version_entry(const std::string& text, std::pair<std::string, std::st
     *error = "--version-info: the value of " + key + " is not UTF-8";
     return false;
   }
-  // A node's length is a 16-bit count of bytes.
-  if (wide.size() > 4096) {
-    *error = "--version-info: the value of " + key + " is longer than 4096 characters";
+  if (wide.size() > kMaxVersionValueUnits) {
+    *error = "--version-info: the value of " + key + " is longer than " +
+             std::to_string(kMaxVersionValueUnits) + " characters";
     return false;
   }
   uint16_t parts[4];

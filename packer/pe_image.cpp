@@ -61,6 +61,8 @@ bool parse_pe_image(const MappedFile& file, PeImage* image, std::string* problem
     *problem = "is a damaged Windows image (headers cut short)";
     return false;
   }
+  image->optional_header = static_cast<uint32_t>(optional);
+  image->section_table = static_cast<uint32_t>(section_table);
   image->is_pe32_plus = optional_size >= 2 && u16(file.data + optional) == kOptionalMagicPe32Plus;
   if (image->is_pe32_plus && optional_size >= kPe32PlusDirectoriesOffset + 8) {
     uint32_t directory_count = u32(file.data + optional + kPe32PlusDirectoriesOffset - 4);
@@ -77,6 +79,7 @@ bool parse_pe_image(const MappedFile& file, PeImage* image, std::string* problem
     section.virtual_address = u32(s + 12);
     section.raw_size = u32(s + 16);
     section.raw_offset = u32(s + 20);
+    section.characteristics = u32(s + 36);
     if (!fits(*image, section.raw_offset, section.raw_size)) {
       *problem = "is a damaged Windows image (section " + section.name + " runs past the end)";
       return false;

@@ -240,6 +240,7 @@ class PackRefusals(Workspace):
             (["pack", self.app, "-o", self.out, "--version-info", "FileVersion=1.2.3.4.5"], 2),
             (["pack", self.app, "-o", self.out, "--version-info", "ProductVersion=1.65536"], 2),
             (["pack", self.app, "-o", self.out, "--version-info", "FileVersion=v1"], 2),
+            (["pack", self.app, "-o", self.out, "--version-info", "FileDescription=" + "x" * 1025], 2),
             (["list"], 64),
             (["frobnicate"], 64),
             ([], 64),
