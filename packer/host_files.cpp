@@ -15,6 +15,7 @@
 #include <unistd.h>
 #endif
 
+#include "record_names.h"
 #include "utf16.h"
 
 namespace {
@@ -139,18 +140,16 @@ bool seek_file(FILE* file, uint64_t offset) {
 
 bool is_other_than_regular_file(const std::string& path) {
 #ifdef _WIN32
-  DWORD attributes = GetFileAttributesW(wide(path).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    // Device names such as NUL and CON have no attributes on older systems.
-    return GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_PATH_NOT_FOUND;
-  }
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return true;
+  size_t slash = path.find_last_of("/\\:");
+  if (is_device_name(slash == std::string::npos ? path : path.substr(slash + 1))) return true;
   HANDLE handle = CreateFileW(wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
-  bool disk = GetFileType(handle) == FILE_TYPE_DISK;
+  BY_HANDLE_FILE_INFORMATION info;
+  bool regular = GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) &&
+                 (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   CloseHandle(handle);
-  return !disk;
+  return !regular;
 #else
   struct stat st;
   return stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
@@ -175,7 +174,8 @@ FILE* open_temporary_beside(const std::string& final_path, std::string* error) {
   for (int attempt = 0; attempt < 100 && file == nullptr; ++attempt) {
     snprintf(temporary_path + pattern.size() - 6, 7, "%06x",
              (GetCurrentProcessId() * 97 + counter++) & 0xFFFFFF);
-    HANDLE handle = CreateFileW(wide(temporary_path).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+    // Shared for deletion, so that the console handler can remove it while open.
+    HANDLE handle = CreateFileW(wide(temporary_path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE,
                                 nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       if (GetLastError() == ERROR_FILE_EXISTS) continue;

@@ -40,22 +40,6 @@ bool is_drive(const std::string& component) {
          ((component[0] >= 'A' && component[0] <= 'Z') || (component[0] >= 'a' && component[0] <= 'z'));
 }
 
-// Windows reads "NUL.txt" and "nul .log" as the device too: what counts is
-// the part before the first dot, without trailing blanks.
-bool is_device_name(const std::string& component) {
-  std::string stem = component.substr(0, component.find('.'));
-  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-  std::u16string folded;
-  if (!utf8_to_utf16(stem, &folded)) return false;
-  folded = fold_letter_case(folded);
-  for (const char* device : kDeviceNames) {
-    std::u16string wide;
-    utf8_to_utf16(device, &wide);
-    if (folded == wide) return true;
-  }
-  return false;
-}
-
 bool check_component(const std::string& component, bool first, std::string* problem) {
   if (component.empty()) {
     *problem = "has an empty component";
@@ -111,6 +95,20 @@ char16_t upper_unit(char16_t unit) {
 }
 
 }  // namespace
+
+bool is_device_name(const std::string& component) {
+  std::string stem = component.substr(0, component.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  std::u16string folded;
+  if (!utf8_to_utf16(stem, &folded)) return false;
+  folded = fold_letter_case(folded);
+  for (const char* device : kDeviceNames) {
+    std::u16string wide;
+    utf8_to_utf16(device, &wide);
+    if (folded == wide) return true;
+  }
+  return false;
+}
 
 bool make_record_name(const std::string& relative_path, std::u16string* name,
                       std::string* problem) {

@@ -17,6 +17,11 @@ const size_t kMaxRecordNameUnits = ATTACHED_MAX_NAME_UNITS;
 bool make_record_name(const std::string& relative_path, std::u16string* name,
                       std::string* problem);
 
+// Whether Windows takes a file name for a device: "CON", also "NUL.txt" and
+// "nul .log", since what counts is the part before the first dot, without
+// trailing blanks.
+bool is_device_name(const std::string& component);
+
 // The name that Windows compares file names by: each unit in upper case.
 std::u16string fold_letter_case(const std::u16string& name);
 

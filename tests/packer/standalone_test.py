@@ -90,6 +90,18 @@ class Standalone(unittest.TestCase):
         self.assertEqual(listing.returncode, 0, listing.stderr)
         self.assertIn("donn\u00e9es\\gr\u00fc\u00dfe.txt".encode(), listing.stdout)
 
+    def test_windows_packer_refuses_devices_and_directories_as_output(self):
+        directory = os.path.join(self.root, "folder.exe")
+        os.makedirs(directory, exist_ok=True)
+        for output in ("NUL", "CON", "aux.exe", directory):
+            with self.subTest(output=output):
+                result = subprocess.run([ARGS.wine, ARGS.windows_packer, "pack", self.app, "-o", output,
+                                         "--quiet"], capture_output=True, timeout=120)
+                self.assertEqual(result.returncode, 1, result.stderr)
+                self.assertEqual(result.stderr.decode(),
+                                 f"packer: cannot write '{output}': it exists and is not a regular file\r\n")
+        self.assertEqual(os.listdir(directory), [])
+
 
 def main():
     global ARGS
