@@ -213,8 +213,10 @@ bool write_launcher_executable(FILE* out, const std::string& out_name, const Lau
   uint64_t block_rva = align_up(uint64_t(resource_rva) + resource_section.size(), image.section_alignment);
   uint64_t block_offset = image.end_offset + resource_raw;
 
-  std::string headers(reinterpret_cast<const char*>(image.data), image.end_offset);
-  if (!write_bytes(out, headers.data(), headers.size()) ||
+  // The image as it goes into the file, its headers and descriptor patched
+  // once the block's length is known.
+  std::string image_bytes(reinterpret_cast<const char*>(image.data), image.end_offset);
+  if (!write_bytes(out, image_bytes.data(), image_bytes.size()) ||
       !write_bytes(out, resource_section.data(), resource_section.size()) ||
       !write_zeros(out, resource_raw - resource_section.size()))
     return failed(errno);
@@ -228,29 +230,29 @@ bool write_launcher_executable(FILE* out, const std::string& out_name, const Lau
   // The header fields that depend on the two new sections.
   size_t optional = image.optional_header;
   size_t table_end = image.section_table + image.section_count * kSectionHeaderSize;
-  headers.replace(table_end, kSectionHeaderSize,
+  image_bytes.replace(table_end, kSectionHeaderSize,
                   section_header(kResourceSectionName, static_cast<uint32_t>(resource_section.size()),
                                  resource_rva, static_cast<uint32_t>(resource_raw),
                                  image.end_offset));
-  headers.replace(table_end + kSectionHeaderSize, kSectionHeaderSize,
+  image_bytes.replace(table_end + kSectionHeaderSize, kSectionHeaderSize,
                   section_header(ATTACHED_BLOCK_SECTION, static_cast<uint32_t>(length),
                                  static_cast<uint32_t>(block_rva), static_cast<uint32_t>(block_raw),
                                  static_cast<uint32_t>(block_offset)));
   size_t file_header = image.optional_header - kFileHeaderSize;
-  put_u16(&headers, file_header + 2, static_cast<uint16_t>(image.section_count + 2));
-  put_u32(&headers, optional + kSizeOfInitializedDataField,
+  put_u16(&image_bytes, file_header + 2, static_cast<uint16_t>(image.section_count + 2));
+  put_u32(&image_bytes, optional + kSizeOfInitializedDataField,
           static_cast<uint32_t>(u32(image.data + optional + kSizeOfInitializedDataField) +
                                 resource_raw + block_raw));
-  put_u32(&headers, optional + kSizeOfImageField, static_cast<uint32_t>(image_size));
-  put_u16(&headers, optional + kSubsystemField, layout.console ? kSubsystemConsole : kSubsystemGui);
-  put_u32(&headers, directory_field(image, kResourceDirectory), resource_rva);
-  put_u32(&headers, directory_field(image, kResourceDirectory) + 4,
+  put_u32(&image_bytes, optional + kSizeOfImageField, static_cast<uint32_t>(image_size));
+  put_u16(&image_bytes, optional + kSubsystemField, layout.console ? kSubsystemConsole : kSubsystemGui);
+  put_u32(&image_bytes, directory_field(image, kResourceDirectory), resource_rva);
+  put_u32(&image_bytes, directory_field(image, kResourceDirectory) + 4,
           static_cast<uint32_t>(resource_section.size()));
-  put_u64(&headers, image.descriptor_offset, image.image_base + block_rva);
-  put_u64(&headers, image.descriptor_offset + ATTACHED_DESCRIPTOR_LENGTH_OFFSET, length);
+  put_u64(&image_bytes, image.descriptor_offset, image.image_base + block_rva);
+  put_u64(&image_bytes, image.descriptor_offset + ATTACHED_DESCRIPTOR_LENGTH_OFFSET, length);
 
   uint32_t checksum = 0;
-  if (!seek_file(out, 0) || !write_bytes(out, headers.data(), headers.size()) || fflush(out) != 0 ||
+  if (!seek_file(out, 0) || !write_bytes(out, image_bytes.data(), image_bytes.size()) || fflush(out) != 0 ||
       !compute_checksum(out, file_size, optional + kCheckSumField, &checksum))
     return failed(errno);
   std::string field(4, '\0');
