@@ -12,8 +12,8 @@
 namespace {
 
 const size_t kTrailerAlignment = ATTACHED_TRAILER_ALIGNMENT;
-// The most the block takes after its frame: the pad and the trailer.
-const uint64_t kBlockTail = ATTACHED_TRAILER_ALIGNMENT - 1 + ATTACHED_TRAILER_LENGTH;
+// The least a block takes besides its frame: the magic and the trailer.
+const uint64_t kLeastFraming = ATTACHED_MAGIC_LENGTH + ATTACHED_TRAILER_LENGTH;
 // Files are read in pieces of this size on their way to the compressor.
 const size_t kReadPiece = 1 << 20;
 
@@ -32,6 +32,15 @@ struct Writer {
     return false;
   }
 
+  // Whether a block of at least block_size bytes would pass the room.
+  bool past_room(uint64_t block_size) {
+    if (block_size <= room) return false;
+    *too_large = true;
+    fail("the attached data would be larger than the " + std::to_string(room) +
+         " bytes an executable has room for");
+    return true;
+  }
+
   bool write_raw(const void* data, size_t size) {
     if (fwrite(data, 1, size, out) != size)
       return fail("cannot write '" + out_path + "': " + strerror(errno));
@@ -48,11 +57,7 @@ struct Writer {
       if (ZSTD_isError(left))
         return fail(std::string("compression failed: ") + ZSTD_getErrorName(left));
       frame_bytes += output.pos;
-      if (ATTACHED_MAGIC_LENGTH + frame_bytes + kBlockTail > room) {
-        *too_large = true;
-        return fail("the attached data would be larger than the " + std::to_string(room) +
-                    " bytes an executable has room for");
-      }
+      if (past_room(kLeastFraming + frame_bytes)) return false;
       if (!write_raw(compressed.data(), output.pos)) return false;
       bool done = mode == ZSTD_e_end ? left == 0 : input.pos == input.size;
       if (done) return true;
@@ -130,7 +135,7 @@ bool write_block(Writer& w, const std::vector<BlockRecord>& records,
   if (options.declare_content_size) ZSTD_CCtx_setPledgedSrcSize(w.cctx, stream_bytes);
   w.compressed.resize(ZSTD_CStreamOutSize());
 
-  if (!w.write_raw(ATTACHED_MAGIC, ATTACHED_MAGIC_LENGTH)) return false;
+  if (w.past_room(kLeastFraming) || !w.write_raw(ATTACHED_MAGIC, ATTACHED_MAGIC_LENGTH)) return false;
   std::vector<unsigned char> piece(kReadPiece);
   uint64_t content_done = 0;
   for (size_t i = 0; i < records.size(); ++i) {
@@ -149,7 +154,8 @@ bool write_block(Writer& w, const std::vector<BlockRecord>& records,
   uint64_t trailer_offset = ATTACHED_MAGIC_LENGTH + w.frame_bytes;
   size_t pad = (kTrailerAlignment - trailer_offset % kTrailerAlignment) % kTrailerAlignment;
   const unsigned char zeros[kTrailerAlignment] = {};
-  if (!w.write_raw(zeros, pad)) return false;
+  if (w.past_room(trailer_offset + pad + ATTACHED_TRAILER_LENGTH) || !w.write_raw(zeros, pad))
+    return false;
   trailer_offset += pad;
   unsigned char trailer[8];
   put_u64(trailer, trailer_offset);
