@@ -9,17 +9,9 @@
 #include <vector>
 
 #include "block_writer.h"
+#include "tests/support/host_check.h"
 
 namespace {
-
-int failures = 0;
-
-void expect(bool condition, const std::string& what) {
-  if (!condition) {
-    ++failures;
-    fprintf(stderr, "FAILED: %s\n", what.c_str());
-  }
-}
 
 // Bytes that do not compress, so that the block grows with the input.
 std::string write_noise(size_t size) {
@@ -77,6 +69,5 @@ void blocks_stop_at_their_room() {
 
 int main() {
   blocks_stop_at_their_room();
-  if (failures == 0) printf("block room: all passed\n");
-  return failures == 0 ? 0 : 1;
+  return host_check_result("block room");
 }
