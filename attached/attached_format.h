@@ -1,27 +1,18 @@
-// Layout of the attached data block that the launcher carries in its own
-// read-only data:
-//
-//   "JUX" | one Zstandard frame | zero pad | u64 LE offset of this trailer
-//
-// The frame decodes to the record stream: for every file a UTF-16LE name
-// (backslash separators) with a zero unit, a u64 LE size and the content;
-// an empty name ends the stream. The first record is the application library.
+// What the launcher knows of its own attached data: the block's format and
+// the descriptor through which it reaches the block.
 #pragma once
 
 #include <stdint.h>
 
-#define ATTACHED_MAGIC "JUX"
-enum { ATTACHED_MAGIC_LENGTH = 3 };
-enum { ATTACHED_SIZE_FIELD_LENGTH = 8 };
-enum { ATTACHED_TRAILER_LENGTH = 8 };
-// The trailer's offset is padded to a multiple of this.
-enum { ATTACHED_TRAILER_ALIGNMENT = 8 };
-// record_name holds 1023 name units and the terminator.
-enum { RECORD_NAME_CAPACITY = 1024 };
+#include "attached/block_format.h"
 
-// Provided by the block object that the build links into each executable.
-extern "C" const unsigned char attached_data[];
-extern "C" const uint64_t attached_data_length;
+// Filled in by the packer when it writes the executable; the descriptor
+// section of the launcher image holds it.
+struct attached_block_descriptor {
+  const unsigned char* data;
+  uint64_t length;
+};
+extern "C" const attached_block_descriptor attached_block;
 
-// Whether block starts with the magic; the launcher passes attached_data.
+// Whether block starts with the magic; the launcher passes attached_block.data.
 bool has_attached_magic(const unsigned char* block);

@@ -1,22 +1,9 @@
-# add_onefile_executable(NAME BLOCK <file> OBJECTS <object-library>...
-#                        [CONSOLE] [RESOURCES <obj-or-rc>...])
-#
-# Links one executable around an attached data block. The program's own code
-# comes precompiled from OBJECTS; only the block's small assembler stub is
-# built per payload, so a new payload never recompiles the launcher sources.
-# The stub is the first object on the link line and puts the block in plain
-# .rdata, which places it first in the image's read-only data. Without
-# RESOURCES the executable gets the launcher's manifest and default icon.
-#
-# The packer's pack command links the same way from the launcher kit (see
-# add_launcher_kit); both take their flags from the lists below.
-set(ONEFILE_BLOCK_STUB_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/attached_block.S.in)
+# The launcher image, the attached data blocks of the tests, and the
+# executables made of them. There is one way to make an executable: the
+# packer writes it from the launcher image it carries.
 
-# Where the Windows build leaves everything that the packer needs to link a
-# launcher without a compiler run over the launcher sources.
-set(ONEFILE_KIT_DIR ${CMAKE_BINARY_DIR}/kit)
-set(ONEFILE_DEFAULT_RESOURCES ${ONEFILE_KIT_DIR}/resources.o)
-
+# The image's link flags. The packer keeps everything the linker wrote and
+# only appends the resource and block sections.
 set(ONEFILE_LINK_OPTIONS
   # The toolchain's C, C++ and threading runtimes go into the image, so a
   # clean Windows has every DLL the program imports.
@@ -28,79 +15,38 @@ set(ONEFILE_LINK_OPTIONS
   # Address randomisation and non-executable data make an elevated process a
   # harder target.
   -Wl,--dynamicbase -Wl,--nxcompat -Wl,--high-entropy-va
-  -municode)                      # wide entry points
+  -municode -mwindows)            # wide GUI entry; pack --console flips the subsystem
 set(ONEFILE_LINK_LIBRARIES shell32 kernel32)
+set(ONEFILE_IMAGE ${CMAKE_BINARY_DIR}/launcher_image.exe)
 
-function(add_onefile_executable name)
-  cmake_parse_arguments(ARG "CONSOLE" "BLOCK" "OBJECTS;RESOURCES" ${ARGN})
-  set(stub ${CMAKE_CURRENT_BINARY_DIR}/${name}.block.S)
-  set(ATTACHED_BLOCK_FILE ${ARG_BLOCK})
-  configure_file(${ONEFILE_BLOCK_STUB_TEMPLATE} ${stub} @ONLY)
-  set_source_files_properties(${stub} PROPERTIES OBJECT_DEPENDS ${ARG_BLOCK})
+# add_launcher_image(OBJECTS <object-library>... DESCRIPTOR <source>):
+# links launcher_image.exe at the top of the build tree.
+function(add_launcher_image)
+  cmake_parse_arguments(ARG "" "DESCRIPTOR" "OBJECTS" ${ARGN})
   set(objects)
   foreach(library ${ARG_OBJECTS})
     list(APPEND objects $<TARGET_OBJECTS:${library}>)
   endforeach()
-  set(resources ${ARG_RESOURCES})
-  if(NOT resources)
-    set(resources ${ONEFILE_DEFAULT_RESOURCES})
-    set_source_files_properties(${resources} PROPERTIES
-      GENERATED TRUE EXTERNAL_OBJECT TRUE)
-  endif()
-  add_executable(${name} ${stub} ${objects} ${resources})
-  onefile_depend_on_block(${name} ${ARG_BLOCK})
-  if(NOT ARG_RESOURCES)
-    add_dependencies(${name} onefile_resources)
-  endif()
-  target_link_libraries(${name} PRIVATE zstd_decoder ${ONEFILE_LINK_LIBRARIES})
-  target_link_options(${name} PRIVATE ${ONEFILE_LINK_OPTIONS})
-  if(NOT ARG_CONSOLE)
-    target_link_options(${name} PRIVATE -mwindows)
-  endif()
+  add_executable(launcher_image ${ARG_DESCRIPTOR} ${objects})
+  set_target_properties(launcher_image PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+  target_link_libraries(launcher_image PRIVATE zstd_decoder ${ONEFILE_LINK_LIBRARIES})
+  target_link_options(launcher_image PRIVATE ${ONEFILE_LINK_OPTIONS})
 endfunction()
 
-# add_launcher_kit(OBJECTS <object-library>... RESOURCES_TARGET <target>)
+# add_onefile_executable(NAME BLOCK <file> [OPTIONS <packer wrap options>...])
 #
-# Fills ONEFILE_KIT_DIR with what the packer's pack command links a launcher
-# from: liblauncher.a (the OBJECTS, in link order, taken whole), the
-# Zstandard decoder archive, the block stub template, and kit.txt, which
-# names the compiler driver and the link flags of add_onefile_executable.
-# The default resource object, its script and its inputs are put there by
-# RESOURCES_TARGET.
-function(add_launcher_kit)
-  cmake_parse_arguments(ARG "" "RESOURCES_TARGET" "OBJECTS" ${ARGN})
-  set(objects)
-  foreach(library ${ARG_OBJECTS})
-    list(APPEND objects $<TARGET_OBJECTS:${library}>)
-  endforeach()
-  add_library(onefile_launcher_kit STATIC ${objects})
-  set_target_properties(onefile_launcher_kit PROPERTIES
-    OUTPUT_NAME launcher PREFIX lib ARCHIVE_OUTPUT_DIRECTORY ${ONEFILE_KIT_DIR}
-    LINKER_LANGUAGE CXX)
-
-  set(decoder ${ONEFILE_KIT_DIR}/libzstd_decoder.a)
-  set(stub ${ONEFILE_KIT_DIR}/attached_block.S.in)
-  add_custom_command(OUTPUT ${decoder} ${stub}
-    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:zstd_decoder> ${decoder}
-    COMMAND ${CMAKE_COMMAND} -E copy ${ONEFILE_BLOCK_STUB_TEMPLATE} ${stub}
-    DEPENDS zstd_decoder ${ONEFILE_BLOCK_STUB_TEMPLATE} VERBATIM)
-
-  # One argument a line, after its kind; the packer reads nothing else.
-  set(lines "compiler ${CMAKE_CXX_COMPILER}\nresource-compiler ${CMAKE_RC_COMPILER}\n")
-  foreach(option ${ONEFILE_LINK_OPTIONS} -mwindows)
-    string(APPEND lines "link-option ${option}\n")
-  endforeach()
-  separate_arguments(standard_libraries NATIVE_COMMAND "${CMAKE_CXX_STANDARD_LIBRARIES}")
-  foreach(library ${ONEFILE_LINK_LIBRARIES})
-    string(APPEND lines "link-library -l${library}\n")
-  endforeach()
-  foreach(library ${standard_libraries})
-    string(APPEND lines "link-library ${library}\n")
-  endforeach()
-  file(GENERATE OUTPUT ${ONEFILE_KIT_DIR}/kit.txt CONTENT "${lines}")
-
-  add_custom_target(onefile_kit ALL DEPENDS ${decoder} ${stub})
-  add_dependencies(onefile_kit onefile_launcher_kit ${ARG_RESOURCES_TARGET})
+# Makes NAME.exe in the current binary directory around a block made by
+# make_attached_block (or derived from one): the packer's wrap command writes
+# it exactly as pack would. NAME is a target that builds it.
+function(add_onefile_executable name)
+  cmake_parse_arguments(ARG "" "BLOCK" "OPTIONS" ${ARGN})
+  set(exe ${CMAKE_CURRENT_BINARY_DIR}/${name}.exe)
+  add_custom_command(OUTPUT ${exe}
+    COMMAND ${PACKER_EXECUTABLE} wrap ${ARG_BLOCK} -o ${exe} ${ARG_OPTIONS}
+    DEPENDS ${PACKER_EXECUTABLE} ${ARG_BLOCK}
+    VERBATIM)
+  add_custom_target(${name} ALL DEPENDS ${exe})
+  onefile_depend_on_block(${name} ${ARG_BLOCK})
 endfunction()
 
 # make_attached_block(OUTPUT <file> [OPTIONS <packer options>...]

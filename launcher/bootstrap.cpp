@@ -65,7 +65,7 @@ int bootstrap_main(HINSTANCE, HINSTANCE, wchar_t*, int) {
   if (is_parent && !SetConsoleCtrlHandler(on_console_ctrl, /*Add=*/TRUE)) {
     fail_with_message(MESSAGE_SIGNAL_HANDLER_FAILED);
   }
-  if (!has_attached_magic(attached_data)) fail_with_message(MESSAGE_NO_ATTACHED_HEADER);
+  if (!has_attached_magic(attached_block.data)) fail_with_message(MESSAGE_NO_ATTACHED_HEADER);
   open_attached_reader();
   unpack_started = 1;
   // Made with the first file, so that data which fails before it leaves no

@@ -7,23 +7,18 @@
 
 #include <algorithm>
 
+#include "attached/block_format.h"
+#include "byte_order.h"
 #include "mapped_file.h"
 #include "pe_image.h"
 #include "record_names.h"
 
 namespace {
 
-const char kMagic[3] = {'J', 'U', 'X'};
-const size_t kTrailerAlignment = 8;
-const size_t kSizeFieldBytes = 8;
-// The largest window the launcher's decoder takes at its default settings.
-const uint64_t kLauncherWindowLimit = uint64_t(1) << 27;
-
-uint64_t u64(const unsigned char* p) {
-  uint64_t value = 0;
-  for (int i = 7; i >= 0; --i) value = value << 8 | p[i];
-  return value;
-}
+const size_t kMagicBytes = ATTACHED_MAGIC_LENGTH;
+const size_t kTrailerAlignment = ATTACHED_TRAILER_ALIGNMENT;
+const size_t kSizeFieldBytes = ATTACHED_SIZE_FIELD_LENGTH;
+const uint64_t kLauncherWindowLimit = uint64_t(1) << ATTACHED_MAX_WINDOW_LOG;
 
 // Takes the decoded record stream piece by piece.
 struct RecordStream {
@@ -102,12 +97,12 @@ struct RecordStream {
 // why the sink stopped.
 bool read_block(const unsigned char* data, size_t size, AttachedListing* listing,
                 RecordSink* sink, std::string* problem, std::string* sink_error) {
-  if (size < sizeof kMagic || memcmp(data, kMagic, sizeof kMagic) != 0) {
-    *problem = "no attached data header \"JUX\" at the start of its read-only data";
+  if (size < kMagicBytes || memcmp(data, ATTACHED_MAGIC, kMagicBytes) != 0) {
+    *problem = "no attached data header \"" ATTACHED_MAGIC "\" at the start of its attached data";
     return false;
   }
-  const unsigned char* frame = data + sizeof kMagic;
-  size_t frame_bytes = ZSTD_findFrameCompressedSize(frame, size - sizeof kMagic);
+  const unsigned char* frame = data + kMagicBytes;
+  size_t frame_bytes = ZSTD_findFrameCompressedSize(frame, size - kMagicBytes);
   if (ZSTD_isError(frame_bytes)) {
     *problem = std::string("damaged attached data: the compressed frame is broken (") +
                ZSTD_getErrorName(frame_bytes) + ")";
@@ -126,15 +121,15 @@ bool read_block(const unsigned char* data, size_t size, AttachedListing* listing
                std::to_string(kLauncherWindowLimit);
     return false;
   }
-  size_t end = sizeof kMagic + frame_bytes;
+  size_t end = kMagicBytes + frame_bytes;
   size_t trailer = (end + kTrailerAlignment - 1) / kTrailerAlignment * kTrailerAlignment;
   bool pad_is_zero = true;
   for (size_t i = end; i < trailer && i < size; ++i) pad_is_zero = pad_is_zero && data[i] == 0;
-  if (trailer + 8 > size || !pad_is_zero || u64(data + trailer) != trailer) {
+  if (trailer + ATTACHED_TRAILER_LENGTH > size || !pad_is_zero || u64(data + trailer) != trailer) {
     *problem = "damaged attached data: no trailer holding its own offset after the frame";
     return false;
   }
-  listing->block_bytes = trailer + 8;
+  listing->block_bytes = trailer + ATTACHED_TRAILER_LENGTH;
 
   ZSTD_DCtx* decoder = ZSTD_createDCtx();
   std::vector<unsigned char> window(ZSTD_DStreamOutSize());
@@ -196,11 +191,12 @@ bool read_attached_listing(const std::string& exe_path, AttachedListing* listing
   bool ok = parse_pe_image(file, &image, &problem);
   if (!ok) {
     problem = "it " + problem;
-  } else if (const PeSection* rdata = find_section(image, ".rdata")) {
-    ok = read_block(file.data + rdata->raw_offset, rdata->raw_size, listing, sink, &problem,
-                    &sink_error);
+  } else if (const PeSection* block = find_section(image, ATTACHED_BLOCK_SECTION)) {
+    // The section's stored bytes are padded; its virtual size is L.
+    uint32_t length = block->virtual_size < block->raw_size ? block->virtual_size : block->raw_size;
+    ok = read_block(file.data + block->raw_offset, length, listing, sink, &problem, &sink_error);
   } else {
-    problem = "it has no read-only data section";
+    problem = "it has no attached data section " ATTACHED_BLOCK_SECTION;
     ok = false;
   }
   unmap_file(&file);

@@ -1,5 +1,5 @@
 // Reads the attached data of a built launcher the way the launcher does:
-// the block at the start of the image's read-only data, its one Zstandard
+// the block in the image's attached data section, its one Zstandard
 // frame decoded at the library's default limits, and the record stream.
 // Everything the launcher would trip over is reported as damage.
 #pragma once

@@ -1,5 +1,5 @@
 // packer block -o OUT [--level N] [--window-log N] [--no-content-size]
-//              [--checksum | --no-checksum] [--records LIST] [NAME FILE...]
+//              [--checksum | --no-checksum] [--threads N] [--records LIST] [NAME FILE...]
 //
 // Writes the attached data block for the given records, in the given order
 // and under the given names, unchecked: the build's tests use it to make
@@ -19,6 +19,7 @@
 #include "block_writer.h"
 #include "command_line.h"
 #include "commands.h"
+#include "host_files.h"
 #include "utf16.h"
 
 namespace {
@@ -29,7 +30,7 @@ const int kMaxBlockWindowLog = 31;
 
 // Appends the lines of a record list, name and file alternating, to lines.
 bool read_record_list(const char* path, std::vector<std::string>* lines) {
-  FILE* f = fopen(path, "rb");
+  FILE* f = open_file(path, "rb");
   if (!f) {
     fprintf(stderr, "packer: cannot read record list '%s': %s\n", path, strerror(errno));
     return false;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <stdio.h>
 
 #include <functional>
 #include <string>
@@ -24,12 +25,11 @@ struct BlockOptions {
   // A damaged executable then fails while unpacking instead of running on
   // bad data.
   bool checksum = true;
+  // Compression workers; the frame is the same for any number from 1 on.
+  int threads = 1;
   // Called as content goes through the compressor, with the records begun
   // and the content bytes read so far; may be empty.
   std::function<void(uint64_t records, uint64_t content_bytes)> progress;
-  // Where the block is written before it is renamed into place; empty: a
-  // fresh name beside the output.
-  std::string temporary_path;
 };
 
 struct BlockSummary {
@@ -37,7 +37,14 @@ struct BlockSummary {
   uint64_t content_bytes = 0;  // sum of the files' sizes
   uint64_t stream_bytes = 0;   // decoded length of the record stream
   uint64_t block_bytes = 0;    // the block's length L
+  bool too_large = false;      // refused for want of room
 };
+
+// Writes the block to out at its position, at most room bytes of it; on
+// failure returns false with a one-line message naming out_name in *error.
+bool write_attached_block_to(FILE* out, const std::vector<BlockRecord>& records,
+                             const BlockOptions& options, uint64_t room, const std::string& out_name,
+                             BlockSummary* summary, std::string* error);
 
 // Writes the block to out_path through a temporary file beside it, renamed
 // into place only when complete. On failure returns false with a one-line

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include <memory>
+#include <thread>
 
 #include "commands.h"
 
@@ -22,6 +23,9 @@ const char kExitCodes[] =
 
 // Zstandard's smallest window.
 const int kMinWindowLog = 10;
+// More compression workers than this only cost memory: each holds a job's
+// buffers.
+const int kMaxThreads = 256;
 
 // Help lines stay within 79 columns: option descriptions start at column
 // 30, CLI11's default, and so get 49.
@@ -106,6 +110,9 @@ void describe_packer(CLI::App* packer) {
   // An option given again overrides what it said before, as shells' aliases
   // and wrapper scripts rely on. Subcommands inherit this.
   packer->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  // Paths such as /tmp/app.dll are operands on every system, never
+  // Windows-style options; subcommands inherit this.
+  packer->allow_windows_style_options(false);
   packer->footer(kExitCodes);
   packer->set_version_flag("--version", version_text(), "print the packer's version and exit");
   packer->set_help_flag("-h,--help", "print this help and exit");
@@ -149,6 +156,13 @@ std::string check_whole_number(const std::string& text, int low, int high) {
   return "";
 }
 
+// Every core the machine has; 1 when it cannot tell.
+int all_cores() {
+  unsigned cores = std::thread::hardware_concurrency();
+  if (cores == 0) return 1;
+  return cores > unsigned(kMaxThreads) ? kMaxThreads : static_cast<int>(cores);
+}
+
 CLI::Validator whole_number(int low, int high) {
   return CLI::Validator(
       [low, high](std::string& text) { return check_whole_number(text, low, high); },
@@ -179,4 +193,61 @@ void declare_block_options(CLI::App* command, BlockOptions* options, int max_win
       "store a checksum of the payload, verified while unpacking (the default)");
   command->add_flag_callback(
       "--no-checksum", [options] { options->checksum = false; }, "store no checksum");
+  options->threads = all_cores();
+  command->add_option("--threads", options->threads,
+                      "compression threads; default: every core. The output is the same bytes "
+                      "whatever N.")
+      ->check(whole_number(1, kMaxThreads))
+      ->type_name("N");
+}
+
+void declare_executable_options(CLI::App* command, ExecutableOptions* options) {
+  command->add_option("--icon", options->resources.icon,
+                      "the executable's icon instead of the default one")
+      ->type_name("FILE.ico");
+  command->add_flag("--console", options->console,
+                    "a console program: it shares the console of its caller, which waits for "
+                    "it; default: a GUI program");
+  command->add_option("--uac", options->resources.execution_level,
+                      "the execution level its manifest asks for: requireAdministrator "
+                      "(default), highestAvailable or asInvoker")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            std::string level, error;
+            return parse_uac_level(text, &level, &error) ? std::string() : error;
+          },
+          "LEVEL", "execution level"))
+      ->type_name("LEVEL");
+  command
+      ->add_option_function<std::vector<std::string>>(
+          "--version-info",
+          [options](const std::vector<std::string>& texts) {
+            auto& entries = options->resources.version_info;
+            for (const std::string& text : texts) {
+              std::pair<std::string, std::string> entry;
+              std::string error;
+              parse_version_entry(text, &entry, &error);
+              // A key given again replaces its earlier value.
+              for (auto it = entries.begin(); it != entries.end(); ++it) {
+                if (it->first == entry.first) {
+                  entries.erase(it);
+                  break;
+                }
+              }
+              entries.push_back(entry);
+            }
+          },
+          "a version resource (the file's properties), one key at a time, repeatable: "
+          "FileVersion, ProductVersion, ProductName, CompanyName, FileDescription, "
+          "LegalCopyright, OriginalFilename, InternalName. FileVersion and ProductVersion take "
+          "up to four numbers, like 1.2.3.4. Without it there is no version resource.")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            std::pair<std::string, std::string> entry;
+            std::string error;
+            return parse_version_entry(text, &entry, &error) ? std::string() : error;
+          },
+          "KEY=VALUE", "version entry"))
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->type_name("KEY=VALUE");
 }

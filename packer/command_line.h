@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 
 #include "block_writer.h"
+#include "executable_output.h"
 
 extern const char kPackerVersion[];
 
@@ -29,5 +30,10 @@ std::string check_whole_number(const std::string& text, int low, int high);
 CLI::Validator whole_number(int low, int high);
 
 // --level, --window-log (10 to max_window_log), --no-content-size,
-// --checksum and --no-checksum, filling options.
+// --checksum, --no-checksum and --threads (default: every core), filling
+// options.
 void declare_block_options(CLI::App* command, BlockOptions* options, int max_window_log);
+
+// --console, --uac LEVEL, --icon FILE.ico and --version-info KEY=VALUE
+// (repeatable), the options of the executable that pack and wrap write.
+void declare_executable_options(CLI::App* command, ExecutableOptions* options);

@@ -22,3 +22,4 @@ Command add_pack_command(CLI::App* packer);
 Command add_list_command(CLI::App* packer);
 Command add_extract_command(CLI::App* packer);
 Command add_block_command(CLI::App* packer);
+Command add_wrap_command(CLI::App* packer);

@@ -3,6 +3,7 @@
 #include <stdint.h>
 #include <string.h>
 
+#include "byte_order.h"
 #include "mapped_file.h"
 
 namespace {
@@ -14,11 +15,6 @@ const size_t kBitmapHeaderSize = 40;  // BITMAPINFOHEADER, the smallest icons us
 const size_t kPngHeaderSize = 8 + 8 + 13;  // signature, IHDR length and type, IHDR data
 const unsigned char kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
-uint16_t u16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t u32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 bool check_image(const unsigned char* image, uint32_t length, std::string* problem) {
   if (length >= sizeof kPngSignature && memcmp(image, kPngSignature, sizeof kPngSignature) == 0) {
@@ -41,7 +37,10 @@ bool check_image(const unsigned char* image, uint32_t length, std::string* probl
   return true;
 }
 
-bool check_icon(const MappedFile& file, std::string* problem) {
+}  // namespace
+
+bool parse_icon(const MappedFile& file, std::vector<IconImage>* images, std::string* problem) {
+  images->clear();
   if (file.size < kDirectoryHeaderSize || u16(file.data) != 0 || u16(file.data + 2) != 1) {
     *problem = "no icon directory at its start";
     return false;
@@ -69,17 +68,19 @@ bool check_icon(const MappedFile& file, std::string* problem) {
       *problem = which + *problem;
       return false;
     }
+    IconImage image;
+    image.directory_entry.assign(reinterpret_cast<const char*>(entry), kEntrySize);
+    image.data.assign(reinterpret_cast<const char*>(file.data + offset), length);
+    images->push_back(image);
   }
   return true;
 }
 
-}  // namespace
-
-bool check_icon_file(const std::string& path, std::string* error) {
+bool read_icon_file(const std::string& path, std::vector<IconImage>* images, std::string* error) {
   MappedFile file;
   if (!map_file(path, &file, error)) return false;
   std::string problem;
-  bool ok = check_icon(file, &problem);
+  bool ok = parse_icon(file, images, &problem);
   unmap_file(&file);
   if (!ok) *error = "'" + path + "' is not a usable icon file: " + problem;
   return ok;

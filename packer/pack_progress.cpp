@@ -29,8 +29,6 @@ void PackProgress::compressing(uint64_t done_records, uint64_t done_bytes) {
   draw(line);
 }
 
-void PackProgress::linking() { draw("linking the executable"); }
-
 void PackProgress::finish() {
   if (!shown_ || drawn_length_ == 0) return;
   size_t blanks = std::min(drawn_length_, line_room());

@@ -13,7 +13,6 @@ class PackProgress {
  public:
   PackProgress(bool shown, uint64_t records, uint64_t content_bytes);
   void compressing(uint64_t done_records, uint64_t done_bytes);
-  void linking();
   // Clears the progress line.
   void finish();
 

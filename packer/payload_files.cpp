@@ -1,14 +1,11 @@
 #include "payload_files.h"
 
-#include <dirent.h>
 #include <errno.h>
-#include <fcntl.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 
+#include "host_files.h"
 #include "mapped_file.h"
 #include "pe_image.h"
 #include "record_names.h"
@@ -16,53 +13,46 @@
 
 namespace {
 
-struct FileIdentity {
-  dev_t device = 0;
-  ino_t inode = 0;
-  bool known = false;
-};
-
-FileIdentity identity_of(const std::string& path) {
-  FileIdentity id;
-  struct stat st;
-  if (stat(path.c_str(), &st) == 0) {
-    id.device = st.st_dev;
-    id.inode = st.st_ino;
-    id.known = true;
-  }
-  return id;
-}
-
-bool same_file(const struct stat& st, const FileIdentity& id) {
-  return id.known && st.st_dev == id.device && st.st_ino == id.inode;
-}
-
 std::string quoted(const std::string& path) { return "'" + path + "'"; }
 
+// Windows takes either slash as a separator.
+#ifdef _WIN32
+const char kSeparators[] = "/\\";
+#else
+const char kSeparators[] = "/";
+#endif
+
 std::string base_name(const std::string& path) {
-  size_t slash = path.find_last_of('/');
+  size_t slash = path.find_last_of(kSeparators);
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 bool check_readable(const std::string& path, std::string* error) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  FILE* file = open_file(path, "rb");
+  if (file == nullptr) {
     *error = "cannot read " + quoted(path) + ": " + strerror(errno);
     return false;
   }
-  close(fd);
+  fclose(file);
   return true;
 }
 
 struct Walk {
   std::string root;
   FileIdentity skip_output;
+  uint64_t skip_output_size = 0;
   FileIdentity library;
+  uint64_t library_size = 0;
   std::string library_name;
   std::vector<BlockRecord>* records;
   std::vector<std::string> host_paths;  // beside records, for messages
-  std::vector<std::pair<dev_t, ino_t>> open_directories;  // to see link loops
+  std::vector<FileIdentity> open_directories;  // to see link loops
   std::string* error;
+
+  // Sizes first: telling a file's identity may cost an open on Windows.
+  bool is_file(const std::string& path, uint64_t size, const FileIdentity& id, uint64_t id_size) {
+    return id.known && size == id_size && file_identity(path) == id;
+  }
 
   bool add(const std::string& relative, const std::string& path) {
     BlockRecord record;
@@ -82,21 +72,9 @@ struct Walk {
 
   bool walk(const std::string& relative) {
     std::string directory = relative.empty() ? root : root + "/" + relative;
-    DIR* dir = opendir(directory.c_str());
-    if (dir == nullptr) {
-      *error = "cannot read the directory " + quoted(directory) + ": " + strerror(errno);
-      return false;
-    }
     std::vector<std::string> names;
-    errno = 0;
-    while (struct dirent* entry = readdir(dir)) {
-      if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
-        names.push_back(entry->d_name);
-    }
-    int read_errno = errno;
-    closedir(dir);
-    if (read_errno != 0) {
-      *error = "cannot read the directory " + quoted(directory) + ": " + strerror(read_errno);
+    if (!read_directory(directory, &names)) {
+      *error = "cannot read the directory " + quoted(directory) + ": " + strerror(errno);
       return false;
     }
     std::sort(names.begin(), names.end());
@@ -105,30 +83,30 @@ struct Walk {
     for (const std::string& name : names) {
       std::string child_relative = relative.empty() ? name : relative + "/" + name;
       std::string path = directory + "/" + name;
-      struct stat st;
-      if (stat(path.c_str(), &st) != 0) {
+      FileKind kind;
+      uint64_t size;
+      if (!host_stat(path, &kind, &size)) {
         *error = "cannot read " + quoted(path) + ": " + strerror(errno);
         return false;
       }
-      if (S_ISDIR(st.st_mode)) {
+      if (kind == FileKind::kDirectory) {
         subdirectories.push_back(name);
         continue;
       }
-      if (!S_ISREG(st.st_mode)) {
+      if (kind != FileKind::kRegular) {
         *error = "cannot pack " + quoted(path) + ": not a regular file";
         return false;
       }
-      if (same_file(st, skip_output)) continue;
+      if (is_file(path, size, skip_output, skip_output_size)) continue;
       // The library stands first already under this very name.
-      if (relative.empty() && name == library_name && same_file(st, library)) continue;
+      if (relative.empty() && name == library_name && is_file(path, size, library, library_size))
+        continue;
       if (!add(child_relative, path)) return false;
     }
     for (const std::string& name : subdirectories) {
       std::string child_relative = relative.empty() ? name : relative + "/" + name;
       std::string path = directory + "/" + name;
-      struct stat st;
-      stat(path.c_str(), &st);
-      std::pair<dev_t, ino_t> id(st.st_dev, st.st_ino);
+      FileIdentity id = file_identity(path);
       if (std::find(open_directories.begin(), open_directories.end(), id) != open_directories.end()) {
         *error = "cannot pack " + quoted(path) + ": a symbolic link loop";
         return false;
@@ -143,7 +121,7 @@ struct Walk {
 };
 
 std::string without_trailing_slashes(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  while (path.size() > 1 && strchr(kSeparators, path.back()) != nullptr) path.pop_back();
   return path;
 }
 
@@ -183,25 +161,27 @@ bool collect_payload(const std::string& library, const std::string& directory,
   walk.library_name = base_name(library);
   if (!walk.add(walk.library_name, library)) return false;
   if (!check_application_library(library, error)) return false;
-  walk.library = identity_of(library);
-  walk.skip_output = identity_of(skip_path);
-  if (walk.skip_output.known && walk.skip_output.device == walk.library.device &&
-      walk.skip_output.inode == walk.library.inode) {
+  FileKind kind;
+  walk.library = file_identity(library);
+  host_stat(library, &kind, &walk.library_size);
+  walk.skip_output = file_identity(skip_path);
+  if (!host_stat(skip_path, &kind, &walk.skip_output_size)) walk.skip_output = FileIdentity();
+  if (walk.skip_output == walk.library) {
     *error = quoted(skip_path) + " is the application library itself; the output would replace it";
     return false;
   }
   if (!directory.empty()) {
     walk.root = without_trailing_slashes(directory);
-    struct stat st;
-    if (stat(walk.root.c_str(), &st) != 0) {
+    uint64_t size;
+    if (!host_stat(walk.root, &kind, &size)) {
       *error = "cannot read the directory " + quoted(directory) + ": " + strerror(errno);
       return false;
     }
-    if (!S_ISDIR(st.st_mode)) {
+    if (kind != FileKind::kDirectory) {
       *error = "cannot read the directory " + quoted(directory) + ": " + strerror(ENOTDIR);
       return false;
     }
-    walk.open_directories.emplace_back(st.st_dev, st.st_ino);
+    walk.open_directories.push_back(file_identity(walk.root));
     if (!walk.walk("")) return false;
   }
 

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "byte_order.h"
+
 namespace {
 
 // Offsets and sizes of the format's fixed structures.
@@ -33,11 +35,6 @@ const size_t kExportNameCountOffset = 24;       // in the export directory
 const size_t kExportNamesOffset = 32;
 const size_t kExportDirectorySize = 40;
 
-uint16_t u16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t u32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 bool fits(const PeImage& image, uint64_t offset, uint64_t length) {
   return offset <= image.size && length <= image.size - offset;
@@ -81,6 +78,8 @@ bool parse_pe_image(const MappedFile& file, PeImage* image, std::string* problem
     *problem = "is a damaged Windows image (headers cut short)";
     return false;
   }
+  image->optional_header = static_cast<uint32_t>(optional);
+  image->section_table = static_cast<uint32_t>(section_table);
   uint16_t magic = optional_size >= 2 ? u16(file.data + optional) : 0;
   image->is_pe32_plus = magic == kOptionalMagicPe32Plus;
   // 32-bit images stay readable for their imports: a payload may carry them.
@@ -107,6 +106,7 @@ bool parse_pe_image(const MappedFile& file, PeImage* image, std::string* problem
     section.virtual_address = u32(s + 12);
     section.raw_size = u32(s + 16);
     section.raw_offset = u32(s + 20);
+    section.characteristics = u32(s + 36);
     if (!fits(*image, section.raw_offset, section.raw_size)) {
       *problem = "is a damaged Windows image (section " + section.name + " runs past the end)";
       return false;

@@ -19,6 +19,7 @@ struct PeSection {
   uint32_t virtual_size = 0;
   uint32_t raw_offset = 0;
   uint32_t raw_size = 0;
+  uint32_t characteristics = 0;
 };
 
 struct PeImage {
@@ -27,6 +28,8 @@ struct PeImage {
   uint16_t machine = 0;
   bool is_dll = false;
   bool is_pe32_plus = false;
+  uint32_t optional_header = 0;  // file offsets
+  uint32_t section_table = 0;
   std::vector<PeSection> sections;
   uint32_t export_rva = 0;
   uint32_t export_size = 0;

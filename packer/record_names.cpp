@@ -3,6 +3,9 @@
 #include <locale.h>
 #include <stdio.h>
 #include <wctype.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <map>
 
@@ -69,13 +72,29 @@ bool check_component(const std::string& component, bool first, std::string* prob
   return true;
 }
 
-locale_t upper_case_locale() {
+// A unit outside ASCII in upper case, as the system's tables have it.
+char16_t upper_unit(char16_t unit) {
+#ifdef _WIN32
+  wchar_t text[1] = {static_cast<wchar_t>(unit)};
+  CharUpperBuffW(text, 1);
+  return static_cast<char16_t>(text[0]);
+#else
   // Loaded once; without a UTF-8 locale only ASCII letters fold.
   static locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-  return locale;
+  if (locale == static_cast<locale_t>(0)) return unit;
+  wint_t upper = towupper_l(unit, locale);
+  // Windows maps one unit to one unit; a mapping out of the plane is none.
+  return upper <= 0xFFFF ? static_cast<char16_t>(upper) : unit;
+#endif
 }
 
 }  // namespace
+
+bool is_device_name(const std::string& component) {
+  std::u16string units;
+  if (!utf8_to_utf16(component, &units)) return false;
+  return record_name_rule_detail::is_device_name(units.data(), units.size());
+}
 
 bool make_record_name(const std::string& relative_path, std::u16string* name,
                       std::string* problem) {
@@ -114,14 +133,11 @@ bool record_name_is_safe(const std::u16string& name) {
 
 std::u16string fold_letter_case(const std::u16string& name) {
   std::u16string folded = name;
-  locale_t locale = upper_case_locale();
   for (char16_t& unit : folded) {
     if (unit >= u'a' && unit <= u'z') {
       unit = static_cast<char16_t>(unit - u'a' + u'A');
-    } else if (unit >= 0x80 && (unit < 0xD800 || unit > 0xDFFF) && locale != static_cast<locale_t>(0)) {
-      wint_t upper = towupper_l(unit, locale);
-      // Windows maps one unit to one unit; a mapping out of the plane is none.
-      if (upper <= 0xFFFF) unit = static_cast<char16_t>(upper);
+    } else if (unit >= 0x80 && (unit < 0xD800 || unit > 0xDFFF)) {
+      unit = upper_unit(unit);
     }
   }
   return folded;

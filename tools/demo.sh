@@ -15,7 +15,7 @@ mkdir -p "$OUT_DIR"
 
 echo "== packing the demo application"
 "$HOST_BUILD/packer" pack "$WIN_BUILD/demo/demo_app.dll" "$ROOT/demo/files" \
-  -o "$EXE" --kit "$WIN_BUILD/kit"
+  -o "$EXE"
 "$HOST_BUILD/packer" list "$EXE"
 
 echo

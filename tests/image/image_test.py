@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Reads built launcher executables with pefile and checks what a clean
-Windows machine will see: headers, imports, resources and the attached data
-at the start of the read-only data. The images come from the packer's pack
-command (from the launcher kit) and from add_onefile_executable."""
+Windows machine will see: headers, imports, resources, the checksum and the
+attached data in its own read-only section. The images come from the
+packer's pack command and from add_onefile_executable (the wrap command),
+with the default options and with the ones that change the image."""
 import argparse
 import os
 import shutil
@@ -46,7 +47,7 @@ WINDOWS_SETTINGS_2016 = "{http://schemas.microsoft.com/SMI/2016/WindowsSettings}
 
 def pack(out, *options, files=True):
     command = [ARGS.packer, "pack", ARGS.app] + ([ARGS.files] if files else []) + \
-        ["-o", out, "--kit", ARGS.kit, "--quiet"] + list(options)
+        ["-o", out, "--quiet"] + list(options)
     result = subprocess.run(command, capture_output=True, text=True)
     if result.returncode != 0:
         raise AssertionError(f"pack failed: {result.stderr}")
@@ -81,6 +82,16 @@ def write_icon(path, images):
 def bitmap(size):
     header = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, 32, 0, 0, 0, 0, 0, 0)
     return header + bytes([0x40, 0x80, 0xC0, 0xFF]) * size * size + bytes(((size + 31) // 32 * 4) * size)
+
+
+def execution_level(manifest):
+    root = ET.fromstring(manifest)
+    return root.find(f"{ASM_V3}trustInfo/{ASM_V3}security/{ASM_V3}requestedPrivileges/"
+                     f"{ASM_V3}requestedExecutionLevel").attrib
+
+
+def section(pe, name):
+    return next(s for s in pe.sections if s.Name.rstrip(b"\0") == name)
 
 
 class ImageTest(unittest.TestCase):
@@ -141,9 +152,7 @@ class ImageTest(unittest.TestCase):
             self.assertEqual(manifests[1], [expected])
         root = ET.fromstring(expected)
         self.assertEqual(root.tag, ASM_V1 + "assembly")
-        level = root.find(f"{ASM_V3}trustInfo/{ASM_V3}security/{ASM_V3}requestedPrivileges/"
-                          f"{ASM_V3}requestedExecutionLevel")
-        self.assertEqual(level.attrib, {"level": "requireAdministrator", "uiAccess": "false"})
+        self.assertEqual(execution_level(expected), {"level": "requireAdministrator", "uiAccess": "false"})
         long_paths = root.find(f"{ASM_V3}application/{ASM_V3}windowsSettings/"
                                f"{WINDOWS_SETTINGS_2016}longPathAware")
         self.assertEqual(long_paths.text, "true")
@@ -189,8 +198,8 @@ class ImageTest(unittest.TestCase):
             self.check_icon_group(pe, expected)
 
     def test_a_users_icon_replaces_the_default_one(self):
-        png = open(os.path.join(ARGS.kit, "app.ico"), "rb").read()
-        png = png[png.index(PNG_SIGNATURE):]
+        own = resources(self.images["packed"])[RT_ICON]
+        png = next(data for (data,) in own.values() if data.startswith(PNG_SIGNATURE))
         icon = os.path.join(ARGS.work, "mine.ico")
         write_icon(icon, [(16, bitmap(16)), (256, png)])
         first = pack(os.path.join(ARGS.work, "with_icon.exe"), "--icon", icon)
@@ -198,31 +207,97 @@ class ImageTest(unittest.TestCase):
         second = pack(os.path.join(ARGS.work, "with_icon_again.exe"), "--icon", icon)
         self.assertEqual(open(first, "rb").read(), open(second, "rb").read())
 
-    def test_block_stands_first_in_rdata_with_its_length_behind_it(self):
+    def test_block_is_the_last_section_read_only_and_reached_through_the_descriptor(self):
         with open(ARGS.block, "rb") as f:
             block = f.read()
         for pe in self.each_image():
-            rdata = next(s for s in pe.sections if s.Name.rstrip(b"\0") == b".rdata")
-            data = rdata.get_data()
-            self.assertEqual(data[:3], b"JUX")
-            self.assertEqual(data[:len(block)], block)
-            # The trailer holds its own offset; attached_data_length follows.
-            trailer, length = struct.unpack_from("<QQ", data, len(block) - 8)
-            self.assertEqual(trailer, len(block) - 8)
-            self.assertEqual(length, len(block))
+            attach = section(pe, b".attach")
+            self.assertIs(pe.sections[-1], attach)
+            self.assertEqual(attach.Misc_VirtualSize, len(block))
+            self.assertEqual(attach.get_data()[:len(block)], block)
+            flags = attach.Characteristics
+            self.assertTrue(flags & 0x40000000, "readable")
+            self.assertFalse(flags & 0xA0000000, "neither writable nor executable")
+            # The descriptor: the block's address, which a base relocation
+            # adjusts, and its length.
+            descriptor = section(pe, b".attdesc").VirtualAddress
+            base = pe.OPTIONAL_HEADER.ImageBase
+            self.assertEqual(pe.get_qword_at_rva(descriptor), base + attach.VirtualAddress)
+            self.assertEqual(pe.get_qword_at_rva(descriptor + 8), len(block))
+            relocated = {entry.rva for table in pe.DIRECTORY_ENTRY_BASERELOC
+                         for entry in table.entries if entry.type == 10}
+            self.assertIn(descriptor, relocated)
 
-    def test_same_inputs_give_the_same_bytes_by_either_way_of_linking(self):
+    def test_sizes_and_checksum_agree_with_the_sections(self):
+        for pe in self.each_image():
+            alignment = pe.OPTIONAL_HEADER.SectionAlignment
+            last = pe.sections[-1]
+            end = last.VirtualAddress + last.Misc_VirtualSize
+            self.assertEqual(pe.OPTIONAL_HEADER.SizeOfImage, (end + alignment - 1) // alignment * alignment)
+            self.assertEqual(pe.OPTIONAL_HEADER.SizeOfInitializedData,
+                             sum(s.SizeOfRawData for s in pe.sections if s.Characteristics & 0x40))
+            self.assertEqual(len(pe.__data__), last.PointerToRawData + last.SizeOfRawData, "no overlay")
+            rsrc = section(pe, b".rsrc")
+            directory = pe.OPTIONAL_HEADER.DATA_DIRECTORY[2]
+            self.assertEqual((directory.VirtualAddress, directory.Size),
+                             (rsrc.VirtualAddress, rsrc.Misc_VirtualSize))
+            self.assertNotEqual(pe.OPTIONAL_HEADER.CheckSum, 0)
+            self.assertEqual(pe.OPTIONAL_HEADER.CheckSum, pe.generate_checksum())
+
+    def test_same_inputs_give_the_same_bytes_by_either_way_of_making_them(self):
         os.makedirs(os.path.join(ARGS.work, "again"), exist_ok=True)
         again = pack(os.path.join(ARGS.work, "again", "other_name.exe"))
         packed = open(self.packed_path, "rb").read()
         self.assertEqual(open(again, "rb").read(), packed)
         self.assertEqual(open(ARGS.linked, "rb").read(), packed)
 
+    def test_console_and_execution_level_options_change_only_their_fields(self):
+        packed = self.images["packed"]
+        for options, subsystem, level in (
+                (["--console"], "IMAGE_SUBSYSTEM_WINDOWS_CUI", "requireAdministrator"),
+                (["--uac", "asInvoker"], "IMAGE_SUBSYSTEM_WINDOWS_GUI", "asInvoker"),
+                (["--uac", "highestAvailable", "--console"], "IMAGE_SUBSYSTEM_WINDOWS_CUI",
+                 "highestAvailable")):
+            with self.subTest(options=options):
+                pe = pefile.PE(pack(os.path.join(ARGS.work, "option.exe"), *options))
+                self.assertEqual(pe.OPTIONAL_HEADER.Subsystem, pefile.SUBSYSTEM_TYPE[subsystem])
+                (manifest,) = resources(pe)[RT_MANIFEST][1]
+                self.assertEqual(execution_level(manifest), {"level": level, "uiAccess": "false"})
+                self.assertEqual(pe.OPTIONAL_HEADER.CheckSum, pe.generate_checksum())
+                self.assertEqual(pe.OPTIONAL_HEADER.SizeOfStackReserve, 16 * MIB)
+                self.assertEqual(section(pe, b".attach").get_data(),
+                                 section(packed, b".attach").get_data())
+
+    def test_version_info_fills_strings_and_the_fixed_part(self):
+        strings = {"FileVersion": "1.2.3.4", "ProductVersion": "7.5", "ProductName": "Tool",
+                   "CompanyName": "Dörfler & Söhne", "FileDescription": "A tool",
+                   "LegalCopyright": "(c) 2026", "OriginalFilename": "tool.exe",
+                   "InternalName": "tool"}
+        options = [o for key, value in strings.items() for o in ("--version-info", f"{key}={value}")]
+        pe = pefile.PE(pack(os.path.join(ARGS.work, "version.exe"), *options))
+        self.assertIn(RT_VERSION, resources(pe))
+        fixed = pe.VS_FIXEDFILEINFO[0]
+        self.assertEqual(fixed.Signature, 0xFEEF04BD)
+        self.assertEqual((fixed.FileVersionMS, fixed.FileVersionLS), (0x00010002, 0x00030004))
+        self.assertEqual((fixed.ProductVersionMS, fixed.ProductVersionLS), (0x00070005, 0))
+        self.assertEqual(fixed.FileType, 1)
+        found = {}
+        translations = []
+        for info in pe.FileInfo[0]:
+            if info.Key == b"StringFileInfo":
+                for table in info.StringTable:
+                    found.update({k.decode(): v.decode() for k, v in table.entries.items()})
+            if info.Key == b"VarFileInfo":
+                translations += [var.entry for var in info.Var]
+        self.assertEqual(found, strings)
+        self.assertTrue(translations, "a translation list")
+        self.assertEqual(pe.OPTIONAL_HEADER.CheckSum, pe.generate_checksum())
+
 
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
-    for option in ("packer", "kit", "app", "files", "linked", "block", "manifest", "work"):
+    for option in ("packer", "app", "files", "linked", "block", "manifest", "work"):
         parser.add_argument("--" + option, required=True)
     ARGS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

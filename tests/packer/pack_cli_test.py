@@ -32,7 +32,7 @@ def run(*args, **kwargs):
 
 def pack(library, directory, out, *options, **kwargs):
     operands = [library] + ([directory] if directory is not None else [])
-    return run("pack", *operands, "-o", out, "--kit", ARGS.kit, *options, **kwargs)
+    return run("pack", *operands, "-o", out, *options, **kwargs)
 
 
 def listing(exe):
@@ -73,12 +73,12 @@ def rename_export(data):
     data[at:at + 9] = b"run_codX\0"
 
 
-def rdata_span(exe):
-    """(file offset, size) of an executable's read-only data section."""
+def block_span(exe):
+    """(file offset, size) of an executable's attached data section."""
     pe = pefile.PE(exe, fast_load=True)
-    rdata = next(s for s in pe.sections if s.Name.rstrip(b"\0") == b".rdata")
+    block = next(s for s in pe.sections if s.Name.rstrip(b"\0") == b".attach")
     pe.close()
-    return rdata.PointerToRawData, rdata.SizeOfRawData
+    return block.PointerToRawData, block.SizeOfRawData
 
 
 def with_delay_directory(source, path, dll_name):
@@ -122,11 +122,8 @@ class Workspace(unittest.TestCase):
         self.assertEqual(sorted(os.listdir(self.out_dir)), sorted(out_files))
 
     def exe_carrying(self, records):
-        """A packed executable whose attached data is replaced by a block of
-        these (name, content) records, names that pack itself would refuse."""
-        write(os.path.join(self.tree, "filler.bin"), os.urandom(64 * 1024))
-        host = os.path.join(self.root, "host.exe")
-        self.assertEqual(pack(self.app, self.tree, host, "--level", "1").returncode, 0)
+        """An executable whose attached data is a block of these (name,
+        content) records, names that pack itself would refuse."""
         operands = []
         for i, (name, content) in enumerate(records):
             path = os.path.join(self.root, "records", str(i))
@@ -136,13 +133,9 @@ class Workspace(unittest.TestCase):
         block = os.path.join(self.root, f"crafted{self.crafted}.bin")
         result = run("block", "-o", block, "--level", "1", "--", *operands)
         self.assertEqual(result.returncode, 0, result.stderr)
-        offset, size = rdata_span(host)
-        data = bytearray(open(host, "rb").read())
-        crafted = open(block, "rb").read()
-        self.assertLessEqual(len(crafted), size)
-        data[offset:offset + len(crafted)] = crafted
         exe = block[:-len(".bin")] + ".exe"
-        write(exe, bytes(data))
+        result = run("wrap", block, "-o", exe)
+        self.assertEqual(result.returncode, 0, result.stderr)
         return exe
 
 
@@ -217,13 +210,12 @@ class PackRefusals(Workspace):
                 self.assertEqual(open(self.out, "rb").read(), b"an earlier build")
                 self.assert_nothing_left_behind(["app.exe"])
 
-    def test_bad_icons_kits_and_outputs_are_refused_before_anything_is_written(self):
+    def test_bad_icons_and_outputs_are_refused_before_anything_is_written(self):
         icon = os.path.join(self.root, "icon.ico")
         header_only = struct.pack("<HHHBBBBHHII", 0, 1, 1, 16, 16, 0, 0, 1, 32, 5000, 22)
         cases = [
             ("text as icon", b"not an icon", ["--icon", icon], [icon, "no icon directory"]),
             ("image outside", header_only, ["--icon", icon], [icon, "image 1 is outside the file"]),
-            ("no kit", None, ["--kit", os.path.join(self.root, "nokit")], ["no launcher kit", "nokit"]),
             ("missing icon", None, ["--icon", icon + ".none"], [icon + ".none", "No such file"]),
         ]
         for name, icon_bytes, options, fragments in cases:
@@ -247,60 +239,36 @@ class PackRefusals(Workspace):
         self.assertIn(f"'{self.app}' is the application library itself", result.stderr.decode())
         self.assertEqual(open(self.app, "rb").read(), library)
 
-    def test_the_builds_kit_serves_when_none_is_named(self):
-        environment = {k: v for k, v in os.environ.items() if k != "ONEFILE_KIT"}
-        result = subprocess.run([ARGS.packer, "pack", self.app, "-o", self.out], env=environment,
-                                capture_output=True)
-        self.assertEqual(result.returncode, 0, result.stderr)
-        environment["ONEFILE_KIT"] = os.path.join(self.root, "elsewhere")
-        result = subprocess.run([ARGS.packer, "pack", self.app, "-o", self.out], env=environment,
-                                capture_output=True, text=True)
-        self.assertEqual(result.returncode, 1)
-        self.assertIn(f"no launcher kit at '{self.root}/elsewhere'", result.stderr)
+    def test_an_output_that_is_not_a_regular_file_is_refused_and_left_alone(self):
+        pipe = os.path.join(self.out_dir, "pipe")
+        os.mkfifo(pipe)
+        directory = os.path.join(self.out_dir, "directory.exe")
+        os.makedirs(directory)
+        for output in (os.devnull, pipe, directory):
+            with self.subTest(output=output):
+                kind = os.stat(output).st_mode
+                result = pack(self.app, None, output)
+                self.assertEqual(result.returncode, 1)
+                self.assertEqual(result.stderr.decode(),
+                                 f"packer: cannot write '{output}': it exists and is not a regular file\n")
+                self.assertEqual(os.stat(output).st_mode, kind)
+        self.assert_nothing_left_behind(["pipe", "directory.exe"])
+        self.assertEqual(os.listdir(directory), [])
 
-    def fake_kit(self, compiler_script):
-        """A copy of the kit whose compiler is a shell script."""
-        kit = os.path.join(self.root, "kit")
-        shutil.copytree(ARGS.kit, kit)
-        compiler = os.path.join(self.root, "fake-cc")
-        write(compiler, ("#!/bin/sh\n" + compiler_script).encode())
-        os.chmod(compiler, 0o755)
-        lines = open(os.path.join(kit, "kit.txt")).read().splitlines()
-        lines = [f"compiler {compiler}" if l.startswith("compiler ") else l for l in lines]
-        write(os.path.join(kit, "kit.txt"), ("\n".join(lines) + "\n").encode())
-        return kit
-
-    def test_a_failing_link_shows_the_tools_words_and_leaves_nothing(self):
-        kit = self.fake_kit("echo 'ld: out of luck' >&2\nexit 1\n")
+    def test_a_block_past_the_loaders_limit_is_refused_before_it_is_written(self):
+        block = os.path.join(self.root, "huge.bin")
+        with open(block, "wb") as f:
+            f.truncate(2 ** 31)  # sparse: no disk is used
         write(self.out, b"an earlier build")
-        result = run("pack", self.app, "-o", self.out, "--kit", kit)
+        result = run("wrap", block, "-o", self.out, text=True)
         self.assertEqual(result.returncode, 1)
-        self.assertEqual(result.stderr.decode(),
-                         f"packer: cannot link '{self.out}': {self.root}/fake-cc failed:\n"
-                         "ld: out of luck\n")
+        self.assertEqual(result.stderr.count("\n"), 1, result.stderr)
+        self.assertRegex(result.stderr, rf"^packer: cannot write '{re.escape(self.out)}': the executable "
+                                        r"would be larger than 2147483648 bytes \(2 GiB\), the most the "
+                                        rf"Windows loader takes: the block '{re.escape(block)}' of "
+                                        r"2147483648 bytes is more than the \d+ bytes left for it$")
         self.assertEqual(open(self.out, "rb").read(), b"an earlier build")
         self.assert_nothing_left_behind(["app.exe"])
-
-    def test_an_interrupt_while_linking_ends_the_tool_and_leaves_nothing(self):
-        started = os.path.join(self.root, "started")
-        # The "compiler" starts a helper of its own, as a driver starts ld.
-        kit = self.fake_kit(f"sleep 30 &\necho $! > {started}.tmp\nmv {started}.tmp {started}\n"
-                            "wait\ntouch late.o\n")
-        process = subprocess.Popen([ARGS.packer, "pack", self.app, "-o", self.out, "--kit", kit],
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.time() + 30
-        while not os.path.exists(started):
-            self.assertLess(time.time(), deadline)
-            time.sleep(0.01)
-        process.send_signal(signal.SIGINT)
-        self.assertEqual(process.wait(), -signal.SIGINT)
-        self.assert_nothing_left_behind([])
-        helper = int(open(started).read())
-        deadline = time.time() + 10
-        while os.path.exists(f"/proc/{helper}") and \
-                open(f"/proc/{helper}/stat").read().split()[2] != "Z":
-            self.assertLess(time.time(), deadline, "the tool's helper outlived the packer")
-            time.sleep(0.01)
 
     def test_each_command_line_gets_its_status_and_its_line(self):
         """Each row: the arguments, the exit status, and the first line printed
@@ -331,8 +299,27 @@ class PackRefusals(Workspace):
              f"packer: pack: --window-log: takes a whole number from 10 to 27, not '28' {see_pack}"),
             (["pack", app, "-o", out, "--window-log=9"], 2,
              f"packer: pack: --window-log: takes a whole number from 10 to 27, not '9' {see_pack}"),
-            (["pack", app, f"--output={out}", "--level=5", "--kit", ARGS.kit], 0,
+            (["pack", app, f"--output={out}", "--level=5"], 0,
              r"re:packed 1 file, [\d.]+ KiB, into .*app\.exe: .*"),
+            (["pack", app, "-o", out, "--threads", "0"], 2,
+             f"packer: pack: --threads: takes a whole number from 1 to 256, not '0' {see_pack}"),
+            (["pack", app, "-o", out, "--threads=many"], 2,
+             f"packer: pack: --threads: takes a whole number from 1 to 256, not 'many' {see_pack}"),
+            (["pack", app, "-o", out, "--uac", "root"], 2,
+             "packer: pack: --uac: takes requireAdministrator, highestAvailable or asInvoker, "
+             f"not 'root' {see_pack}"),
+            (["pack", app, "-o", out, "--version-info", "Colour=blue"], 2,
+             r"re:packer: pack: --version-info: takes KEY=VALUE with KEY one of .*; not 'Colour=blue' .*"),
+            (["pack", app, "-o", out, "--version-info", "FileVersion"], 2,
+             r"re:packer: pack: --version-info: takes KEY=VALUE .*; not 'FileVersion' .*"),
+            (["pack", app, "-o", out, "--version-info", "FileVersion=1.2.3.4.5"], 2,
+             r"re:packer: pack: --version-info: FileVersion takes one to four numbers .*; not '1\.2\.3\.4\.5' .*"),
+            (["pack", app, "-o", out, "--version-info", "ProductVersion=1.65536"], 2,
+             r"re:packer: pack: --version-info: ProductVersion takes one to four numbers .*"),
+            (["pack", app, "-o", out, "--version-info", "FileVersion=v1"], 2,
+             r"re:packer: pack: --version-info: FileVersion takes one to four numbers .*"),
+            (["pack", app, "-o", out, "--version-info", "FileDescription=" + "x" * 1025], 2,
+             r"re:packer: pack: --version-info: the value of FileDescription is longer than \d+ characters .*"),
             (["pack", "--version"], 0, "re:packer \\d+\\.\\d+\\.\\d+"),
             (["list", out], 0, r"re:\s+SIZE  NAME"),
             (["list", "--json", out], 0, "{"),
@@ -374,7 +361,9 @@ class PackRefusals(Workspace):
             self.assertIn(f"  {command} ", general.stdout)
         fragments = {
             "pack": ["packer pack [OPTIONS] APP_LIBRARY [DIRECTORY]", "-o,--output OUT.exe",
-                     "--icon", "--level", "--window-log", "memory", "--no-checksum", "--strict"],
+                     "--icon", "--level", "--window-log", "memory", "--no-checksum", "--strict",
+                     "--console", "--uac LEVEL", "--version-info KEY=VALUE", "--threads N",
+                     "2147483648 bytes"],
             "list": ["packer list [OPTIONS] OUT.exe", "--json"],
             "extract": ["packer extract [OPTIONS] OUT.exe DIR", "empty"],
             "block": ["packer block", "--records"],
@@ -447,7 +436,7 @@ class PackResults(Workspace):
         controller, terminal = pty.openpty()
         fcntl.ioctl(terminal, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
         process = subprocess.Popen(
-            [ARGS.packer, "pack", self.app, self.tree, "-o", self.out, "--kit", ARGS.kit,
+            [ARGS.packer, "pack", self.app, self.tree, "-o", self.out,
              "--level", "19"], stdout=subprocess.PIPE, stderr=terminal)
         os.close(terminal)
         shown = b""
@@ -475,7 +464,6 @@ class PackResults(Workspace):
         write(os.path.join(self.tree, "big.bin"), os.urandom(4 * 1024 * 1024))
         shown = self.progress_shown(0)
         self.assertRegex(shown, rb"\rpacking: file [12] of 2, [\d.]+ (bytes|KiB|MiB) of [\d.]+ MiB \(\d+%\)")
-        self.assertIn(b"linking the executable", shown)
         self.assertTrue(all(len(line) < 80 for line in shown.split(b"\r")))
         # A line as wide as the terminal would wrap, and each redraw would add one.
         narrow = self.progress_shown(20)
@@ -488,16 +476,32 @@ class PackResults(Workspace):
         for sig in (signal.SIGINT, signal.SIGTERM):
             with self.subTest(signal=sig):
                 process = subprocess.Popen(
-                    [ARGS.packer, "pack", self.app, self.tree, "-o", self.out, "--kit", ARGS.kit,
+                    [ARGS.packer, "pack", self.app, self.tree, "-o", self.out,
                      "--level", "19"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
                 deadline = time.time() + 30
-                while not any(".packing-" in n for n in os.listdir(self.out_dir)):
+                while not any(".partial-" in n for n in os.listdir(self.out_dir)):
                     self.assertLess(time.time(), deadline)
                     time.sleep(0.01)
                 time.sleep(0.2)
                 process.send_signal(sig)
                 self.assertEqual(process.wait(), -sig)
                 self.assert_nothing_left_behind([])
+
+    def test_the_number_of_threads_does_not_change_a_byte(self):
+        # A window of 2^18 makes compression jobs of 1 MiB, so that several
+        # workers have work at once.
+        chunk = os.urandom(64 * 1024)
+        write(os.path.join(self.tree, "big.bin"), b"".join(chunk[:i * 997 % 65536] + chunk
+                                                           for i in range(80)))
+        made = {}
+        for threads in ("1", "3", None):
+            out = os.path.join(self.out_dir, f"threads-{threads}.exe")
+            options = ["--window-log", "18"] + (["--threads", threads] if threads else [])
+            result = pack(self.app, self.tree, out, *options)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            made[threads] = open(out, "rb").read()
+        self.assertEqual(made["1"], made["3"])
+        self.assertEqual(made["1"], made[None])
 
     def test_two_writers_of_one_block_at_once_both_finish_it(self):
         # The build may run one block's command twice in parallel.
@@ -554,9 +558,9 @@ class ListDamage(Workspace):
         result = pack(self.app, self.tree, self.out, *options)
         self.assertEqual(result.returncode, 0, result.stderr)
         pe = pefile.PE(self.out, fast_load=True)
-        rdata = next(s for s in pe.sections if s.Name.rstrip(b"\0") == b".rdata")
+        block = next(s for s in pe.sections if s.Name.rstrip(b"\0") == b".attach")
         pe.close()
-        return rdata.PointerToRawData
+        return block.PointerToRawData
 
     def spoil(self, change):
         data = bytearray(open(self.out, "rb").read())
@@ -677,7 +681,7 @@ class Extract(Workspace):
         target = os.path.join(self.root, "target")
         damaged = os.path.join(self.root, "damaged.exe")
         data = bytearray(open(self.out, "rb").read())
-        data[rdata_span(self.out)[0]] ^= 0x55
+        data[block_span(self.out)[0]] ^= 0x55
         write(damaged, bytes(data))
         cases = [
             ("a folder with files", self.out, full, [full, "is not empty"]),
@@ -764,7 +768,7 @@ class Dependencies(Workspace):
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
-    for option in ("packer", "kit", "app", "dependent"):
+    for option in ("packer", "app", "dependent"):
         parser.add_argument("--" + option, required=True)
     ARGS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

@@ -51,8 +51,7 @@ class PackAndRun(unittest.TestCase):
         tree = os.path.join(ARGS.work, "tree")
         cls.files = make_tree(tree)
         cls.exe = os.path.join(ARGS.work, "many.exe")
-        cls.pack = subprocess.run([ARGS.packer, "pack", ARGS.app, tree, "-o", cls.exe,
-                                   "--kit", ARGS.kit], capture_output=True, text=True)
+        cls.pack = subprocess.run([ARGS.packer, "pack", ARGS.app, tree, "-o", cls.exe], capture_output=True, text=True)
         if cls.pack.returncode != 0:
             raise AssertionError(cls.pack.stderr)
         cls.launch = subprocess.run([ARGS.wine, cls.exe] + APP_ARGUMENTS, capture_output=True,
@@ -75,8 +74,8 @@ class PackAndRun(unittest.TestCase):
         self.assertRegex(self.pack.stdout, rf"^packed {len(self.files) + 1} files, ")
         pe = pefile.PE(self.exe, fast_load=True)
         self.assertEqual(pe.OPTIONAL_HEADER.Subsystem, 2)
-        rdata = next(s for s in pe.sections if s.Name.rstrip(b"\0") == b".rdata")
-        self.assertEqual(rdata.get_data()[:3], b"JUX")
+        block = next(s for s in pe.sections if s.Name.rstrip(b"\0") == b".attach")
+        self.assertEqual(block.get_data()[:3], b"JUX")
 
     def test_exit_code_and_arguments_pass_through(self):
         self.assertEqual(self.launch.returncode, EXIT_CODE, self.output + self.launch.stderr.decode())
@@ -112,7 +111,7 @@ class PackAndRun(unittest.TestCase):
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
-    for option in ("packer", "kit", "app", "files", "wine", "work"):
+    for option in ("packer", "app", "files", "wine", "work"):
         parser.add_argument("--" + option, required=True)
     ARGS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

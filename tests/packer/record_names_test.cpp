@@ -6,18 +6,10 @@
 #include <vector>
 
 #include "record_names.h"
+#include "tests/support/host_check.h"
 #include "utf16.h"
 
 namespace {
-
-int failures = 0;
-
-void expect(bool condition, const std::string& what) {
-  if (!condition) {
-    ++failures;
-    fprintf(stderr, "FAILED: %s\n", what.c_str());
-  }
-}
 
 void names_are_accepted_or_refused() {
   const struct {
@@ -130,6 +122,5 @@ int main() {
   names_are_accepted_or_refused();
   long_names_stop_at_1023_units();
   letter_case_clashes_are_found();
-  if (failures == 0) printf("record name rules: all passed\n");
-  return failures == 0 ? 0 : 1;
+  return host_check_result("record name rules");
 }
