@@ -4,7 +4,8 @@
 #include <string.h>
 #include <zstd.h>
 
-#include "launcher/error_reporting.h"
+#include "attached/attached_reader_testing.h"
+#include "common/error_reporting.h"
 
 // Between decoder calls output.size is the window's fill and output.pos the
 // read position; during a call they are the window's size and the produced

@@ -9,9 +9,8 @@
 // decoder call normally fills it whole and no decoded byte is copied twice.
 enum { ATTACHED_WINDOW_SIZE = 131072 };
 
-// Opens the reader over the frame that follows the magic of the linked block.
-void open_attached_reader();
-// Opens the reader over another span: the frame starts at span[0].
+// Opens the reader over a span that starts with the frame; the launcher
+// passes its linked block (linked_block.h), tests a block of their own.
 void open_attached_reader_over(const unsigned char* span, uint64_t size);
 void read_attached_bytes(void* destination, uint64_t count);
 // Called after the terminating empty name: the frame must end right there.
@@ -21,6 +20,3 @@ void read_attached_bytes(void* destination, uint64_t count);
 // that delivered the terminator already ended the frame.
 void finish_attached_frame();
 void close_attached_reader();
-
-// Counts decoder calls since the process started, for tests.
-uint64_t attached_decoder_calls();

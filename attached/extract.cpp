@@ -6,11 +6,11 @@
 
 #include "attached/attached_format.h"
 #include "attached/attached_reader.h"
+#include "attached/extract_testing.h"
 #include "attached/private_directory.h"
+#include "common/error_reporting.h"
+#include "common/launch_state.h"
 #include "common/wide_buffer.h"
-#include "launcher/cleanup.h"
-#include "launcher/error_reporting.h"
-#include "launcher/launch_state.h"
 #include "target/target_spec.h"
 
 // Content goes to the file in pieces of this size: large enough that a
@@ -93,21 +93,8 @@ static uint64_t read_size_field() {
   return size;
 }
 
-// Once a console event has begun the clean-up, no further file is written:
-// the handler deletes what exists, and a file made after its deletion would
-// stay behind. The directory is deleted once more here, for the files and
-// directories made before the handler could see that unpacking had begun.
-static void stop_unpacking_after_console_event() {
-  if (!console_event_cleanup_started()) return;
-  unlock_unpacking();
-  cleanup_target();
-  exit(static_cast<int>(end_after_console_event()));
-}
-
 void extract_record() {
   uint64_t remaining = read_size_field();
-  lock_unpacking();
-  stop_unpacking_after_console_event();
   if (target_directory_pending) {
     target_directory_pending = false;
     create_target_directory();
@@ -126,5 +113,4 @@ void extract_record() {
     if (!ok) fail_with_system_error(MESSAGE_UNPACK_FAILED, GetLastError());
   }
   CloseHandle(file);
-  unlock_unpacking();
 }

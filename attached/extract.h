@@ -1,13 +1,6 @@
 // Writes each record of the attached data below the target directory.
 #pragma once
 
-#include <wchar.h>
-
-// Directories known to exist; the home directory is always the first.
-enum { KNOWN_DIRECTORIES_CAPACITY = 1024 };
-extern wchar_t* known_directories[KNOWN_DIRECTORIES_CAPACITY];
-extern int known_directory_count;
-
 // Creates target_directory, which must not exist yet, readable and writable
 // only by the current user, SYSTEM and Administrators; an existing directory
 // or any failure ends the process with status 2.
@@ -17,6 +10,6 @@ void create_target_directory();
 void create_target_directory_with_first_record();
 
 // Writes the current record to record_path; the reader stands at its size.
+// The caller holds the unpacking guard, so that no deletion of the target
+// directory runs while the file is written.
 void extract_record();
-void ensure_parent_directories(const wchar_t* path);
-bool create_directory_cached(const wchar_t* directory);

@@ -1,4 +1,5 @@
-// The reader over the block that the packer wrote into this executable.
+#include "attached/linked_block.h"
+
 #include "attached/attached_format.h"
 #include "attached/attached_reader.h"
 

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "launcher/error_reporting.h"
-#include "launcher/launch_state.h"
+#include "common/error_reporting.h"
+#include "common/launch_state.h"
 
 // The library's own dependencies come from its directory, the target
 // directory and the system directory, never from the current directory or

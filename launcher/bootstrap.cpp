@@ -7,14 +7,16 @@
 #include "attached/attached_format.h"
 #include "attached/attached_reader.h"
 #include "attached/extract.h"
+#include "attached/linked_block.h"
 #include "common/environment.h"
+#include "common/error_reporting.h"
+#include "common/launch_state.h"
 #include "common/wide_buffer.h"
 #include "launcher/app_library.h"
+#include "launcher/child_command_line.h"
 #include "launcher/child_launch.h"
 #include "launcher/cleanup.h"
-#include "launcher/error_reporting.h"
-#include "launcher/launch_state.h"
-#include "launcher/record_names.h"
+#include "launcher/record_loop.h"
 #include "launcher/role_decision.h"
 #include "target/target_spec.h"
 
@@ -44,12 +46,6 @@ static void fix_target_directory() {
   }
 }
 
-static void build_record_path() {
-  wide_copy(record_path, target_directory, RECORD_PATH_CAPACITY);
-  wide_append_unit(record_path, L'\\', RECORD_PATH_CAPACITY);
-  wide_append(record_path, record_name, RECORD_PATH_CAPACITY);
-}
-
 int bootstrap_main(HINSTANCE, HINSTANCE, wchar_t*, int) {
   // Libraries are never looked up in the current directory, which an
   // unprivileged user may control.
@@ -68,21 +64,14 @@ int bootstrap_main(HINSTANCE, HINSTANCE, wchar_t*, int) {
   if (!has_attached_magic(attached_block.data)) fail_with_message(MESSAGE_NO_ATTACHED_HEADER);
   open_attached_reader();
   unpack_started = 1;
+  if (!is_parent) {
+    if (!next_record()) fail_with_message(MESSAGE_NO_APPLICATION_LIBRARY);
+    return run_application_library();
+  }
   // Made with the first file, so that data which fails before it leaves no
   // empty directory behind.
-  if (is_parent) create_target_directory_with_first_record();
-
-  for (;;) {
-    read_record_name();
-    if (record_name[0] == L'\0') break;
-    build_record_path();
-    if (app_library_path[0] == L'\0') {
-      wide_copy(app_library_path, record_path, APP_LIBRARY_PATH_CAPACITY);
-      if (!is_parent) return run_application_library();
-    }
-    extract_record();
-  }
-  if (!is_parent) fail_with_message(MESSAGE_NO_APPLICATION_LIBRARY);
+  create_target_directory_with_first_record();
+  unpack_records();
   // The application must never run on other data than was packed: the
   // frame ends right after the terminator, and its checksum matches.
   finish_attached_frame();

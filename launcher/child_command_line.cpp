@@ -1,14 +1,13 @@
-// The child's command line, built so that the child's runtime splits it into
-// exactly the arguments that the launcher's runtime split from its own.
-#include "launcher/child_launch.h"
+#include "launcher/child_command_line.h"
 
 #include <stdlib.h>
 #include <wchar.h>
 
-#include "launcher/error_reporting.h"
-#include "launcher/launch_state.h"
+#include "common/error_reporting.h"
+#include "common/launch_state.h"
 
 wchar_t child_command_line[CHILD_COMMAND_LINE_CAPACITY];
+wchar_t module_path[MODULE_PATH_CAPACITY];
 
 void fill_module_path() {
   if (module_path[0] != L'\0') return;

@@ -3,12 +3,12 @@
 #include <wchar.h>
 
 #include "common/environment.h"
+#include "common/error_reporting.h"
+#include "common/launch_state.h"
 #include "common/wide_buffer.h"
+#include "launcher/child_command_line.h"
 #include "launcher/cleanup.h"
-#include "launcher/error_reporting.h"
-#include "launcher/launch_state.h"
 
-wchar_t module_path[MODULE_PATH_CAPACITY];
 wchar_t executable_directory[EXECUTABLE_DIRECTORY_CAPACITY];
 
 // The executable's path as the system reports it, not canonicalised: the
@@ -70,7 +70,6 @@ DWORD launch_child() {
   lock_child_process();
   if (console_event_cleanup_started()) {
     unlock_child_process();
-    cleanup_target();
     return end_after_console_event();
   }
   PROCESS_INFORMATION created = {};

@@ -3,7 +3,8 @@
 #include <shellapi.h>
 #include <wchar.h>
 
-#include "launcher/launch_state.h"
+#include "common/launch_state.h"
+#include "launcher/cleanup_testing.h"
 
 HANDLE child_process;
 
@@ -45,6 +46,8 @@ void unlock_child_process() { ReleaseSRWLockExclusive(&child_guard); }
 bool console_event_cleanup_started() {
   return InterlockedCompareExchange(&console_event_seen, 0, 0) != 0;
 }
+
+void forget_console_event() { InterlockedExchange(&console_event_seen, 0); }
 
 long target_deletion_requests() { return InterlockedCompareExchange(&deletion_requests, 0, 0); }
 
@@ -128,6 +131,7 @@ BOOL WINAPI on_console_ctrl(DWORD control_type) {
 }
 
 DWORD end_after_console_event() {
+  cleanup_target();
   while (InterlockedCompareExchange(&console_cleanups_running, 0, 0) != 0) {
     Sleep(HANDLER_POLL_MS);
   }

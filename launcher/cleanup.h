@@ -28,13 +28,14 @@ void cleanup_target();
 bool console_event_cleanup_started();
 
 // A run that a console event interrupts ends as the system's default handling
-// of the event ends it, never with the stopped child's code. This waits until
-// every running handler has finished its clean-up and then gives the system
-// time to end the process; should it leave the process alive, the status is
-// the one that the system's default handling gives on Windows.
+// of the event ends it, never with the stopped child's code. The one decision
+// for every place of the main thread that finds the event begun (before a
+// file is written, before the child starts, after it ended): the target
+// directory is deleted once more, for what was made before the handler could
+// see that unpacking had begun; then this waits until every running handler
+// has finished its clean-up and gives the system time to end the process.
+// Should it leave the process alive, the caller ends with the status given,
+// the one that the system's default handling gives on Windows. Called with
+// no guard held, as the deletion takes them.
 DWORD end_after_console_event();
 static const DWORD CONSOLE_EVENT_EXIT_STATUS = STATUS_CONTROL_C_EXIT;
-
-// How many deletion requests have been made since the process started, for
-// tests.
-long target_deletion_requests();

@@ -4,8 +4,10 @@
 
 #include "attached/attached_reader.h"
 #include "common/record_name_rule.h"
-#include "launcher/error_reporting.h"
-#include "launcher/launch_state.h"
+#include "common/error_reporting.h"
+#include "common/launch_state.h"
+
+wchar_t record_name[RECORD_NAME_CAPACITY];
 
 bool record_name_is_safe(const wchar_t* name) {
   const wchar_t* component = name;

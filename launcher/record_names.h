@@ -1,6 +1,11 @@
 // Reading record names from the attached data.
 #pragma once
 
+#include "attached/block_format.h"
+
+// The name of the record being read, with its terminator.
+extern wchar_t record_name[RECORD_NAME_CAPACITY];
+
 // Reads the next name into record_name, up to its zero unit. A name longer
 // than record_name holds is damaged data and ends the process with the
 // decode message; a name that could reach outside the target directory, or

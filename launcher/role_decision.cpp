@@ -8,7 +8,7 @@
 #include <tlhelp32.h>
 
 #include "common/environment.h"
-#include "launcher/launch_state.h"
+#include "common/launch_state.h"
 #include "target/path_canonical.h"
 
 // The parent's module path is queried into a buffer of this many units: the

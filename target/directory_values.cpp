@@ -1,11 +1,11 @@
-// TEMP, HOME and CACHE_DIR: directories the platform reports, asked anew at
-// every expansion.
+#include "target/directory_values.h"
+
 #include <windows.h>
 #include <shlobj.h>
 
 #include <stdlib.h>
 
-#include "target/placeholder_values.h"
+#include "target/scratch_value.h"
 
 bool append_temp_directory(spec_output* output) {
   size_t room = spec_output_room(output);

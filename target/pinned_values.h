@@ -3,13 +3,10 @@
 // environment, name the same directory.
 #pragma once
 
-#include <stdint.h>
+#include "target/spec_output.h"
 
-#include "common/wide_buffer.h"
-
-// The microseconds within the current second of a system time (a count of
-// 100-nanosecond intervals), always 6 digits.
-void format_microseconds_within_second(int64_t system_time, char text[DECIMAL_TEXT_CAPACITY]);
-// The seed of a computed RANDOM: counter, a stack address and the process id
-// mixed, so that two launches in one counter tick still differ.
-uint32_t random_seed_now();
+// Appends the value pinned in variable, taken as it is, unchecked: it is
+// whatever the process that computed it used. False when none is pinned.
+bool append_pinned_value(spec_output* output, const char* variable);
+// Pins a freshly computed value in variable and appends it.
+void pin_and_append(spec_output* output, const char* variable, const wchar_t* value);

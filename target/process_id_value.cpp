@@ -1,6 +1,7 @@
-// PID: the extracting parent's id, which the parent puts into
-// VELDOR_ONEFILE_PARENT before it expands and the child inherits, so that
-// both name the same directory.
+// The parent puts its id into VELDOR_ONEFILE_PARENT before it expands and
+// the child inherits it, so that both name the same directory.
+#include "target/process_id_value.h"
+
 #include <windows.h>
 
 #include <ctype.h>
@@ -10,7 +11,7 @@
 
 #include "common/environment.h"
 #include "common/wide_buffer.h"  // DECIMAL_TEXT_CAPACITY
-#include "target/placeholder_values.h"
+#include "target/scratch_value.h"
 
 // Anything but digits would put text of unknown origin into the path.
 static void abort_unless_all_digits(const wchar_t* text) {

@@ -1,11 +1,9 @@
-// PROGRAM and the two values derived from it: argument 0 exactly as the
-// runtime split the command line, which need hold neither a directory nor an
-// extension.
+// Argument 0 exactly as the runtime split the command line, which need hold
+// neither a directory nor an extension.
+#include "target/program_values.h"
+
 #include <stdlib.h>
 #include <string.h>
-
-#include "target/placeholder_values.h"
-#include "target/target_spec.h"
 
 void append_program(spec_output* output) {
   // The runtime's own vector, as it split the command line at start-up (the
@@ -15,13 +13,12 @@ void append_program(spec_output* output) {
   append_spec_value(output, argv[0]);
 }
 
-// Writes PROGRAM at the end of the output through the expansion itself, so
-// that the derived values obey the same room rules, and returns where it
-// starts.
-static wchar_t* expand_program_at_end(spec_output* output) {
+// Writes PROGRAM at the end of the output, so that the derived values obey
+// its room rule (a value that does not fit aborts), and returns where it
+// starts; the caller then cuts it.
+static wchar_t* append_program_at_end(spec_output* output) {
   wchar_t* start = spec_output_end(output);
-  if (!expand_target_spec(start, L"{PROGRAM}", spec_output_room(output) + 1)) return nullptr;
-  adopt_written_value(output);
+  append_program(output);
   return start;
 }
 
@@ -30,23 +27,19 @@ static void cut_output_at(spec_output* output, wchar_t* position) {
   output->used = static_cast<size_t>(position - output->text);
 }
 
-bool append_program_base(spec_output* output) {
-  wchar_t* program = expand_program_at_end(output);
-  if (program == nullptr) return false;
+void append_program_base(spec_output* output) {
+  wchar_t* program = append_program_at_end(output);
   size_t length = wcslen(program);
   const size_t extension_length = 4;  // ".exe"
   if (length >= extension_length &&
       _wcsicmp(program + length - extension_length, L".exe") == 0) {
     cut_output_at(output, program + length - extension_length);
   }
-  return true;
 }
 
-bool append_program_directory(spec_output* output) {
-  wchar_t* program = expand_program_at_end(output);
-  if (program == nullptr) return false;
+void append_program_directory(spec_output* output) {
+  wchar_t* program = append_program_at_end(output);
   // Only backslashes separate: a forward slash is left as part of a name.
   wchar_t* last_backslash = wcsrchr(program, L'\\');
   if (last_backslash != nullptr) cut_output_at(output, last_backslash);
-  return true;
 }

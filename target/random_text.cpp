@@ -1,7 +1,9 @@
+#include "target/random_text.h"
+
 #include <windows.h>
 
 #include "target/pinned_values.h"
-#include "target/target_spec.h"
+#include "target/random_text_testing.h"
 
 uint32_t random_seed_now() {
   LARGE_INTEGER counter;
@@ -49,4 +51,13 @@ void encode_random_text(const unsigned char bytes[RANDOM_BYTE_COUNT],
   *out++ = alphabet_unit(tail >> 4);
   *out++ = alphabet_unit(tail << 2);
   *out = L'\0';
+}
+
+void append_random_text(spec_output* output) {
+  if (append_pinned_value(output, "VELDOR_ONEFILE_RANDOM")) return;
+  unsigned char bytes[RANDOM_BYTE_COUNT];
+  random_bytes_from_seed(random_seed_now(), bytes);
+  wchar_t text[RANDOM_TEXT_CAPACITY];
+  encode_random_text(bytes, text);
+  pin_and_append(output, "VELDOR_ONEFILE_RANDOM", text);
 }

@@ -1,5 +1,6 @@
+#include "target/scratch_value.h"
+
 #include "common/wide_buffer.h"
-#include "target/placeholder_values.h"
 
 wchar_t scratch_value[SCRATCH_VALUE_CAPACITY];
 

@@ -2,16 +2,18 @@
 
 #include <stdlib.h>
 
-#include "target/placeholder_values.h"
+#include "target/directory_values.h"
+#include "target/process_id_value.h"
+#include "target/program_values.h"
+#include "target/random_text.h"
 #include "target/spec_output.h"
+#include "target/time_values.h"
 
 // Far more than the longest name (12 characters) needs, so that a mistyped
 // name still arrives whole for the comparison; a name that outgrows it cannot
 // match and is only counted, never stored.
 enum { PLACEHOLDER_NAME_CAPACITY = 1024 };
 
-// Shared with the nested expansion of PROGRAM_BASE and PROGRAM_DIR, which
-// runs only after the outer name has been matched.
 static wchar_t placeholder_name[PLACEHOLDER_NAME_CAPACITY];
 
 enum placeholder {
@@ -43,8 +45,8 @@ static bool append_placeholder(spec_output* output, placeholder which) {
   switch (which) {
     case PLACEHOLDER_TEMP: return append_temp_directory(output);
     case PLACEHOLDER_PROGRAM: append_program(output); return true;
-    case PLACEHOLDER_PROGRAM_BASE: return append_program_base(output);
-    case PLACEHOLDER_PROGRAM_DIR: return append_program_directory(output);
+    case PLACEHOLDER_PROGRAM_BASE: append_program_base(output); return true;
+    case PLACEHOLDER_PROGRAM_DIR: append_program_directory(output); return true;
     case PLACEHOLDER_PID: append_process_id(output); return true;
     case PLACEHOLDER_HOME: return append_profile_directory(output);
     case PLACEHOLDER_CACHE_DIR: return append_local_app_data_directory(output);

@@ -8,6 +8,7 @@
 
 #include "attached/attached_format.h"
 #include "attached/attached_reader.h"
+#include "attached/attached_reader_testing.h"
 #include "tests/support/test_support.h"
 
 namespace {

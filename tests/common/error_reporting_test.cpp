@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "launcher/error_reporting.h"
+#include "common/error_reporting.h"
 #include "tests/support/test_support.h"
 
 TEST(ErrorReporting, SystemErrorLineDropsTheTextsTrailingLineBreak) {

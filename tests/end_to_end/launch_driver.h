@@ -5,8 +5,9 @@
 
 #include <windows.h>
 
-#include <map>
 #include <string>
+
+#include "tests/support/app_report.h"
 
 struct Launch {
   HANDLE process;
@@ -27,8 +28,6 @@ struct LaunchResult {
   std::string output;
 };
 
-typedef std::multimap<std::wstring, std::wstring> Report;
-
 // A launcher built beside the test program.
 std::wstring launcher_path(const wchar_t* name);
 // A fresh, existing directory for the running test's files.
@@ -45,8 +44,6 @@ LaunchResult finish_launch(Launch* launch, DWORD timeout_ms = 60000);
 LaunchResult run_launcher(const std::wstring& executable, const std::wstring& command_line,
                           const std::wstring& actions);
 
-Report read_report(const std::wstring& path);
-std::wstring field(const Report& report, const std::wstring& name);  // "<absent>" if missing
 // The directory that the application library was loaded from.
 std::wstring reported_target_directory(const Report& report);
 

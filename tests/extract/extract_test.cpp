@@ -9,10 +9,11 @@
 #include "attached/attached_format.h"
 #include "attached/attached_reader.h"
 #include "attached/extract.h"
+#include "attached/extract_testing.h"
 #include "attached/private_directory.h"
 #include "common/wide_buffer.h"
-#include "launcher/launch_state.h"
-#include "launcher/record_names.h"
+#include "common/launch_state.h"
+#include "launcher/record_loop.h"
 #include "target/target_spec.h"
 #include "tests/support/test_support.h"
 
@@ -36,27 +37,23 @@ std::wstring home_directory() {
   return home;
 }
 
-// Unpacks every record of a block file into target_directory, as the
-// extracting parent's record loop does.
+// Unpacks every record of a block file into target_directory through the
+// extracting parent's own record loop.
 void unpack_block(const wchar_t* block_name) {
   static std::string block;  // the reader keeps pointing into it
   block = read_test_data(block_name);
   open_attached_reader_over(reinterpret_cast<const unsigned char*>(block.data()) + 3,
                             block.size() - 3);
-  for (;;) {
-    read_record_name();
-    if (record_name[0] == 0) break;
-    wide_copy(record_path, target_directory, RECORD_PATH_CAPACITY);
-    wide_append_unit(record_path, L'\\', RECORD_PATH_CAPACITY);
-    wide_append(record_path, record_name, RECORD_PATH_CAPACITY);
-    extract_record();
-  }
+  unpack_records();
   close_attached_reader();
 }
 
 }  // namespace
 
 TEST(Extraction, FirstFileCreatesTheChainTopDownAndTheSecondCostsNothing) {
+  // The table lives as long as the process: start it afresh, whichever test
+  // ran before.
+  known_directory_count = 0;
   std::wstring t = fresh_test_directory(L"chain");
   ensure_parent_directories((t + L"\\a\\b\\c\\f").c_str());
   ASSERT_EQ(known_directory_count, 5);

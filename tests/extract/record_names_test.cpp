@@ -3,7 +3,7 @@
 #include <string>
 
 #include "attached/attached_reader.h"
-#include "launcher/launch_state.h"
+#include "common/launch_state.h"
 #include "launcher/record_names.h"
 #include "tests/support/test_support.h"
 

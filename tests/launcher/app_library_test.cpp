@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 
 #include "common/wide_buffer.h"
 #include "launcher/app_library.h"
-#include "launcher/error_reporting.h"
-#include "launcher/launch_state.h"
+#include "common/error_reporting.h"
+#include "common/launch_state.h"
+#include "tests/support/app_report.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -30,30 +30,6 @@ std::wstring make_directory(const wchar_t* tag) {
   std::wstring directory = fresh_test_directory(tag);
   CreateDirectoryW(directory.c_str(), nullptr);
   return directory;
-}
-
-std::multimap<std::wstring, std::wstring> read_report(const std::wstring& path) {
-  std::multimap<std::wstring, std::wstring> report;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
-  if (file == INVALID_HANDLE_VALUE) return report;
-  std::wstring text(GetFileSize(file, nullptr) / sizeof(wchar_t), L'\0');
-  DWORD got = 0;
-  ReadFile(file, &text[0], static_cast<DWORD>(text.size() * sizeof(wchar_t)), &got, nullptr);
-  CloseHandle(file);
-  size_t at = 0;
-  while (at < text.size()) {
-    size_t name_end = text.find(L'\0', at);
-    size_t value_end = text.find(L'\0', name_end + 1);
-    report.emplace(text.substr(at, name_end - at), text.substr(name_end + 1, value_end - name_end - 1));
-    at = value_end + 1;
-  }
-  return report;
-}
-
-std::wstring field(const std::multimap<std::wstring, std::wstring>& report, const wchar_t* name) {
-  auto found = report.find(name);
-  return found == report.end() ? L"<absent>" : found->second;
 }
 
 std::string load_failure_line(DWORD code) {

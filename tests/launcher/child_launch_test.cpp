@@ -5,10 +5,11 @@
 #include <string>
 
 #include "common/wide_buffer.h"
+#include "launcher/child_command_line.h"
 #include "launcher/child_launch.h"
 #include "launcher/cleanup.h"
-#include "launcher/error_reporting.h"
-#include "launcher/launch_state.h"
+#include "common/error_reporting.h"
+#include "common/launch_state.h"
 #include "tests/support/test_support.h"
 
 namespace {

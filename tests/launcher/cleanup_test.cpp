@@ -7,7 +7,8 @@
 
 #include "common/wide_buffer.h"
 #include "launcher/cleanup.h"
-#include "launcher/launch_state.h"
+#include "launcher/cleanup_testing.h"
+#include "common/launch_state.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -179,6 +180,7 @@ TEST(Cleanup, ConsoleEventsThatEndTheProcessCleanAndOthersDoNothing) {
     remove_tree(root);
   }
   EXPECT_TRUE(console_event_cleanup_started());
+  forget_console_event();
 }
 
 TEST(Cleanup, ThousandFilesAreDeleted) {

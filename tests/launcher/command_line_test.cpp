@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "launcher/child_launch.h"
-#include "launcher/error_reporting.h"
-#include "launcher/launch_state.h"
+#include "launcher/child_command_line.h"
+#include "common/error_reporting.h"
+#include "common/launch_state.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -4,7 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "target/pinned_values.h"
+#include "target/random_text_testing.h"
+#include "target/time_values_testing.h"
 #include "tests/target/spec_test_support.h"
 
 namespace {

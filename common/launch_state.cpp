@@ -1,10 +1,9 @@
-#include "launcher/launch_state.h"
+#include "common/launch_state.h"
 
 #include <stdlib.h>
 
 wchar_t target_directory[TARGET_DIRECTORY_CAPACITY];
 wchar_t own_canonical_path[OWN_CANONICAL_PATH_CAPACITY];
-wchar_t record_name[RECORD_NAME_CAPACITY];
 wchar_t record_path[RECORD_PATH_CAPACITY];
 wchar_t app_library_path[APP_LIBRARY_PATH_CAPACITY];
 volatile unsigned char unpack_started;

@@ -1,11 +1,10 @@
-// Process-wide state of one run, shared by the flow, the child launch, the
-// clean-up and the hand-off. Every buffer is empty at process start; a
-// capacity counts UTF-16 units and includes the terminating zero.
+// Process-wide state of one run, shared by the flow, the extraction, the
+// child launch, the clean-up and the hand-off: declared here, below every
+// folder that reads it. Every buffer is empty at process start; a capacity
+// counts UTF-16 units and includes the terminating zero.
 #pragma once
 
 #include <windows.h>
-
-#include "attached/attached_format.h"
 
 // Room for the long paths the manifest allows, within what the shell and
 // the loader take.
@@ -18,7 +17,6 @@ enum { OWN_CANONICAL_PATH_CAPACITY = 4097 };
 
 extern wchar_t target_directory[TARGET_DIRECTORY_CAPACITY];
 extern wchar_t own_canonical_path[OWN_CANONICAL_PATH_CAPACITY];
-extern wchar_t record_name[RECORD_NAME_CAPACITY];
 extern wchar_t record_path[RECORD_PATH_CAPACITY];
 extern wchar_t app_library_path[APP_LIBRARY_PATH_CAPACITY];
 

@@ -1,4 +1,4 @@
-#include "launcher/error_reporting.h"
+#include "common/error_reporting.h"
 
 #include <io.h>
 #include <stdio.h>
