@@ -132,6 +132,10 @@ bool read_block(const unsigned char* data, size_t size, AttachedListing* listing
   listing->block_bytes = trailer + ATTACHED_TRAILER_LENGTH;
 
   ZSTD_DCtx* decoder = ZSTD_createDCtx();
+  if (decoder == nullptr) {
+    *problem = "out of memory for the decoder";
+    return false;
+  }
   std::vector<unsigned char> window(ZSTD_DStreamOutSize());
   RecordStream stream;
   stream.records = &listing->records;

@@ -56,24 +56,33 @@ class FolderSink : public RecordSink {
     fs::create_directories(path_.parent_path(), failure);
     if (failure) return fail("cannot create the folder " + quoted(path_.parent_path().u8string()),
                              failure.message(), error);
+    errno = 0;
     file_.open(path_, std::ios::binary | std::ios::trunc);
-    if (!file_) return fail("cannot write " + quoted(path_.u8string()), strerror(errno), error);
+    if (!file_) return fail("cannot write " + quoted(path_.u8string()), stream_failure(), error);
     return true;
   }
 
   bool write(const unsigned char* data, size_t size, std::string* error) override {
+    errno = 0;
     file_.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    if (!file_) return fail("cannot write " + quoted(path_.u8string()), strerror(errno), error);
+    if (!file_) return fail("cannot write " + quoted(path_.u8string()), stream_failure(), error);
     return true;
   }
 
   bool end(std::string* error) override {
+    errno = 0;
     file_.close();
-    if (!file_) return fail("cannot write " + quoted(path_.u8string()), strerror(errno), error);
+    if (!file_) return fail("cannot write " + quoted(path_.u8string()), stream_failure(), error);
     return true;
   }
 
  private:
+  // A stream promises no errno: the system's reason when the failed call
+  // left one, else a plain one.
+  static std::string stream_failure() {
+    return errno != 0 ? strerror(errno) : "the write failed";
+  }
+
   static bool fail(const std::string& what, const std::string& reason, std::string* error) {
     *error = what + ": " + reason;
     return false;

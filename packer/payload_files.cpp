@@ -163,7 +163,10 @@ bool collect_payload(const std::string& library, const std::string& directory,
   if (!check_application_library(library, error)) return false;
   FileKind kind;
   walk.library = file_identity(library);
-  host_stat(library, &kind, &walk.library_size);
+  if (!host_stat(library, &kind, &walk.library_size)) {
+    *error = "cannot read " + quoted(library) + ": " + strerror(errno);
+    return false;
+  }
   walk.skip_output = file_identity(skip_path);
   if (!host_stat(skip_path, &kind, &walk.skip_output_size)) walk.skip_output = FileIdentity();
   if (walk.skip_output == walk.library) {
