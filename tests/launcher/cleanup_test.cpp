@@ -7,6 +7,7 @@
 
 #include "common/wide_buffer.h"
 #include "launcher/cleanup.h"
+#include "launcher/cleanup_testing.h"
 #include "launcher/launch_state.h"
 #include "tests/support/test_support.h"
 
