@@ -42,33 +42,83 @@ bool make_extended_path(wchar_t* extended, const wchar_t* path, size_t capacity)
   return true;
 }
 
+static HANDLE open_entry_itself(const wchar_t* path, DWORD access) {
+  return CreateFileW(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
+                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                     /*hTemplateFile=*/nullptr);
+}
+
+// The attributes without read-only, as basic information takes them. Zero
+// times in that information leave the entry's times as they are.
+static DWORD settable_attributes(DWORD attributes) {
+  DWORD settable = attributes & SETTABLE_ATTRIBUTES;
+  return settable != 0 ? settable : FILE_ATTRIBUTE_NORMAL;
+}
+
 // Through a handle opened on the entry itself, so that the attributes of a
 // link change and never those of what it points to.
 static void clear_read_only(const wchar_t* path, DWORD attributes) {
   if ((attributes & FILE_ATTRIBUTE_READONLY) == 0) return;
-  HANDLE entry = CreateFileW(path, FILE_WRITE_ATTRIBUTES,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
-                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                             /*hTemplateFile=*/nullptr);
+  HANDLE entry = open_entry_itself(path, FILE_WRITE_ATTRIBUTES);
   if (entry == INVALID_HANDLE_VALUE) return;
-  // Zero times leave the entry's times as they are.
   FILE_BASIC_INFO basic = {};
-  basic.FileAttributes = attributes & SETTABLE_ATTRIBUTES;
-  if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  basic.FileAttributes = settable_attributes(attributes);
   SetFileInformationByHandle(entry, FileBasicInfo, &basic, sizeof basic);
   CloseHandle(entry);
 }
 
-// A file, or a link of any kind: DeleteFileW and RemoveDirectoryW remove a
-// link itself and never what it points to.
-static void delete_entry(const wchar_t* path, DWORD attributes) {
-  clear_read_only(path, attributes);
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    RemoveDirectoryW(path);
-  } else {
-    DeleteFileW(path);
+// The path that handle reaches, without its volume (which spares the
+// system a volume lookup); empty when the system cannot tell.
+static void reached_path(HANDLE handle, wchar_t* path) {
+  DWORD length = GetFinalPathNameByHandleW(handle, path, EXTENDED_PATH_CAPACITY,
+                                           FILE_NAME_NORMALIZED | VOLUME_NAME_NONE);
+  if (length == 0 || length >= EXTENDED_PATH_CAPACITY) path[0] = L'\0';
+}
+
+static void note_listed_directory(TreeDeletion* walk) {
+  walk->listed_directory[0] = L'\0';
+  HANDLE directory = open_entry_itself(walk->path, FILE_READ_ATTRIBUTES);
+  if (directory == INVALID_HANDLE_VALUE) return;
+  reached_path(directory, walk->listed_directory);
+  CloseHandle(directory);
+}
+
+// True unless the handle reaches something other than the entry name of the
+// directory being listed. Windows opens a link itself here, so this holds;
+// where a link cannot be opened as itself (Wine shows a symbolic link to a
+// file as a plain file and opens its target), the file is left alone.
+static bool reaches_listed_entry(TreeDeletion* walk, HANDLE entry, const wchar_t* name) {
+  reached_path(entry, walk->reached);
+  if (walk->listed_directory[0] == L'\0' || walk->reached[0] == L'\0') return true;
+  size_t directory_length = wcslen(walk->listed_directory);
+  return _wcsnicmp(walk->reached, walk->listed_directory, directory_length) == 0 &&
+         walk->reached[directory_length] == L'\\' &&
+         _wcsicmp(walk->reached + directory_length + 1, name) == 0;
+}
+
+// A file, or a link to a file: deleted through a handle on the entry itself.
+static void delete_file_entry(TreeDeletion* walk, const wchar_t* name, DWORD attributes) {
+  HANDLE entry = open_entry_itself(walk->path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
+  if (entry == INVALID_HANDLE_VALUE) return;
+  if (reaches_listed_entry(walk, entry, name)) {
+    // A read-only file refuses its deletion.
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+      FILE_BASIC_INFO basic = {};
+      basic.FileAttributes = settable_attributes(attributes);
+      SetFileInformationByHandle(entry, FileBasicInfo, &basic, sizeof basic);
+    }
+    FILE_DISPOSITION_INFO disposition = {/*DeleteFile=*/TRUE};
+    SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof disposition);
   }
+  CloseHandle(entry);
+}
+
+// A directory, or a link to one (a junction, a directory symbolic link):
+// RemoveDirectoryW removes a link itself, never what it points to.
+static void delete_directory_entry(const wchar_t* path, DWORD attributes) {
+  clear_read_only(path, attributes);
+  RemoveDirectoryW(path);
 }
 
 static bool is_dot_entry(const wchar_t* name) {
@@ -116,12 +166,19 @@ bool delete_tree(const wchar_t* path, TreeDeletion* walk) {
   if (!make_extended_path(walk->path, path, EXTENDED_PATH_CAPACITY)) return false;
   DWORD attributes = GetFileAttributesW(walk->path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return true;
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    delete_entry(walk->path, attributes);
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    // A file stands where the directory was: nothing to compare it with.
+    walk->listed_directory[0] = L'\0';
+    const wchar_t* last_backslash = wcsrchr(walk->path, L'\\');
+    delete_file_entry(walk, last_backslash + 1, attributes);
+    return GetFileAttributesW(walk->path) == INVALID_FILE_ATTRIBUTES;
+  }
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    delete_directory_entry(walk->path, attributes);
     return GetFileAttributesW(walk->path) == INVALID_FILE_ATTRIBUTES;
   }
   clear_read_only(walk->path, attributes);
+  note_listed_directory(walk);
 
   // walk->path is the directory being listed at each depth; searches[depth]
   // lists it. A directory is removed once its listing has run out.
@@ -143,6 +200,7 @@ bool delete_tree(const wchar_t* path, TreeDeletion* walk) {
       if (depth == 0) break;
       cut_last_name(walk->path);
       --depth;
+      note_listed_directory(walk);
       continue;
     }
     have_entry = false;
@@ -155,11 +213,16 @@ bool delete_tree(const wchar_t* path, TreeDeletion* walk) {
     if (real_directory && depth + 1 < TREE_DELETION_MAX_DEPTH) {
       clear_read_only(walk->path, entry_attributes);
       ++depth;
+      note_listed_directory(walk);
       walk->searches[depth] = open_listing(walk, &found);
       have_entry = walk->searches[depth] != INVALID_HANDLE_VALUE;
       continue;
     }
-    delete_entry(walk->path, entry_attributes);
+    if ((entry_attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      delete_directory_entry(walk->path, entry_attributes);
+    } else {
+      delete_file_entry(walk, found.cFileName, entry_attributes);
+    }
     cut_last_name(walk->path);
   }
   return GetFileAttributesW(walk->path) == INVALID_FILE_ATTRIBUTES;

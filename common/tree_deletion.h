@@ -23,6 +23,11 @@ struct TreeDeletion {
   ULONGLONG deadline_tick;
   wchar_t path[EXTENDED_PATH_CAPACITY];
   HANDLE searches[TREE_DELETION_MAX_DEPTH];
+  // The path the system gives for the directory being listed, and for the
+  // entry about to be deleted: what a file's handle reaches is compared with
+  // where it was listed before the file is deleted.
+  wchar_t listed_directory[EXTENDED_PATH_CAPACITY];
+  wchar_t reached[EXTENDED_PATH_CAPACITY];
 };
 
 // True once the walk has been asked to stop or its deadline has passed.
