@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/end_to_end/launch_driver.h"
+#include "tests/end_to_end/waiting_application.h"
 #include "tests/support/process_runner.h"
 #include "tests/support/unix_links.h"
 
@@ -63,24 +64,14 @@ std::wstring target_name(DWORD process_id, const wchar_t* random) {
 
 TEST(Leftovers, AKilledParentTakesTheApplicationAlongAndTheNextLaunchSweepsItsTree) {
   PrivateTemporaryDirectory temporary(L"killed");
-  std::wstring report_path = temporary.path() + L"\\report";
-  std::wstring ready_path = temporary.path() + L"\\ready";
-  Launch launch = start_launcher(launcher_path(L"app_launcher"), L"tool",
-                                 L"report=" + report_path + L";ready=" + ready_path +
-                                     L";sleep=60000;exit=77");
-  ASSERT_TRUE(wait_for_file(ready_path, 30000)) << "the application did not start";
-  Report report = read_report(report_path);
-  std::wstring directory = reported_target_directory(report);
-  DWORD child_id = wcstoul(field(report, L"pid").c_str(), nullptr, 10);
-  HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, child_id);
-  ASSERT_NE(child, nullptr) << "cannot open the application, error " << GetLastError();
+  WaitingApplication waiting = start_waiting_application(temporary.path());
+  ASSERT_NE(waiting.application, nullptr);
+  std::wstring directory = waiting.target_directory;
 
   // As the task manager ends a process: no clean-up of its own can run.
-  ASSERT_TRUE(TerminateProcess(launch.process, 9)) << GetLastError();
-  finish_launch(&launch, 10000);
-  EXPECT_EQ(WaitForSingleObject(child, 10000), WAIT_OBJECT_0)
-      << "the application outlived its launcher";
-  CloseHandle(child);
+  ASSERT_TRUE(TerminateProcess(waiting.launch.process, 9)) << GetLastError();
+  finish_launch(&waiting.launch, 10000);
+  EXPECT_TRUE(application_ends(&waiting, 10000)) << "the application outlived its launcher";
   EXPECT_TRUE(path_exists(directory)) << "the killed launcher deleted its tree after all?";
 
   LaunchResult next = run_plain_launch();
