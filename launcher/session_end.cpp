@@ -67,7 +67,19 @@ static DWORD WINAPI keep_session_window(void*) {
   return 0;
 }
 
+// Under Wine, the first window of a session starts the desktop process and
+// hands it the standard handles of the process that made the window, which
+// it keeps: a pipe on them would never close for its reader. The child has
+// its own copies already, the parent writes nothing more, and the runtime's
+// streams keep theirs; so the parent's handles go to no other process.
+static void hand_standard_handles_to_no_one() {
+  SetStdHandle(STD_INPUT_HANDLE, nullptr);
+  SetStdHandle(STD_OUTPUT_HANDLE, nullptr);
+  SetStdHandle(STD_ERROR_HANDLE, nullptr);
+}
+
 void start_session_end_watch() {
+  hand_standard_handles_to_no_one();
   HANDLE thread = CreateThread(/*lpThreadAttributes=*/nullptr, /*dwStackSize=*/0,
                                keep_session_window, /*lpParameter=*/nullptr,
                                /*dwCreationFlags=*/0, /*lpThreadId=*/nullptr);
