@@ -24,6 +24,12 @@ void unlock_unpacking();
 BOOL WINAPI on_console_ctrl(DWORD control_type);
 void cleanup_target();
 
+// The clean-up of an event that ends the process from outside (a console
+// control event, the end of the session), run on the thread that received
+// it: the child is stopped and the tree deleted before this returns, and the
+// main thread then ends the run as after a console event.
+void cleanup_after_system_event();
+
 // True once a console event has begun a clean-up in this process.
 bool console_event_cleanup_started();
 
@@ -34,7 +40,3 @@ bool console_event_cleanup_started();
 // the one that the system's default handling gives on Windows.
 DWORD end_after_console_event();
 static const DWORD CONSOLE_EVENT_EXIT_STATUS = STATUS_CONTROL_C_EXIT;
-
-// How many deletion requests have been made since the process started, for
-// tests.
-long target_deletion_requests();
