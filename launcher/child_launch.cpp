@@ -7,7 +7,10 @@
 #include "common/launch_state.h"
 #include "common/wide_buffer.h"
 #include "launcher/child_command_line.h"
+#include "launcher/child_job.h"
 #include "launcher/cleanup.h"
+#include "launcher/leftover_sweep.h"
+#include "launcher/session_end.h"
 
 wchar_t executable_directory[EXECUTABLE_DIRECTORY_CAPACITY];
 
@@ -72,10 +75,11 @@ DWORD launch_child() {
     unlock_child_process();
     return end_after_console_event();
   }
+  // Created suspended, so that it joins its job before it runs any code.
   PROCESS_INFORMATION created = {};
   BOOL started = CreateProcessW(module_path, child_command_line,
                                 /*lpProcessAttributes=*/nullptr, /*lpThreadAttributes=*/nullptr,
-                                /*bInheritHandles=*/TRUE, NORMAL_PRIORITY_CLASS,
+                                /*bInheritHandles=*/TRUE, NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED,
                                 /*lpEnvironment=*/nullptr, /*lpCurrentDirectory=*/nullptr,
                                 &startup, &created);
   if (!started) {
@@ -84,11 +88,17 @@ DWORD launch_child() {
     // The unpacked files stay, as after every reported failure.
     fail_with_system_error(MESSAGE_LAUNCH_FAILED, code);
   }
+  hold_child_in_job(created.hProcess);
+  ResumeThread(created.hThread);
   CloseHandle(created.hThread);
   child_process = created.hProcess;
   unlock_child_process();
+  // Both after the child's start, which they must not delay.
+  start_leftover_sweep();
+  start_session_end_watch();
 
   DWORD exit_status = wait_for_child(created.hProcess);
+  await_leftover_sweep();
   cleanup_target();
   if (console_event_cleanup_started()) return end_after_console_event();
   return exit_status;

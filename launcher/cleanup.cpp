@@ -1,10 +1,11 @@
 #include "launcher/cleanup.h"
 
-#include <shellapi.h>
 #include <wchar.h>
 
 #include "common/launch_state.h"
+#include "common/tree_deletion.h"
 #include "launcher/cleanup_testing.h"
+#include "launcher/leftover_sweep.h"
 
 HANDLE child_process;
 
@@ -18,7 +19,7 @@ static const UINT TERMINATED_CHILD_EXIT_CODE = 0;
 static const int FURTHER_DELETION_ATTEMPTS = 20;
 static const DWORD DELETION_RETRY_PAUSE_MS = 100;
 // How often the main thread looks whether a handler is still cleaning up;
-// short against the clean-up, which takes at least one shell call.
+// short against the clean-up, which takes at least one deletion walk.
 static const DWORD HANDLER_POLL_MS = 10;
 // The default handling ends the process right after the handler returns;
 // this only bounds the wait where the system lets the process live on.
@@ -33,9 +34,9 @@ static volatile LONG console_cleanups_running;
 static volatile LONG console_event_seen;
 static volatile LONG deletion_requests;
 
-// The shell takes a list of names ended by an empty one: the path, its zero
-// and one more zero.
-static wchar_t deletion_list[TARGET_DIRECTORY_CAPACITY + 1];
+// Only one deletion of the tree runs at a time (under unpacking_guard), so
+// one working room serves them all.
+static TreeDeletion target_deletion;
 
 void lock_unpacking() { AcquireSRWLockExclusive(&unpacking_guard); }
 void unlock_unpacking() { ReleaseSRWLockExclusive(&unpacking_guard); }
@@ -63,23 +64,8 @@ static void stop_child() {
 }
 
 static void request_deletion() {
-  size_t length = wcslen(target_directory);
-  wmemcpy(deletion_list, target_directory, length);
-  deletion_list[length] = L'\0';
-  deletion_list[length + 1] = L'\0';
-  // Filled afresh each time: the shell may write into the request.
-  SHFILEOPSTRUCTW request = {};
-  request.hwnd = nullptr;
-  request.wFunc = FO_DELETE;
-  request.pFrom = deletion_list;
-  request.pTo = L"";
-  // Deleted outright, not moved to the recycle bin, and without any window.
-  request.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
-  request.fAnyOperationsAborted = FALSE;
-  request.hNameMappings = nullptr;
-  request.lpszProgressTitle = L"";
   InterlockedIncrement(&deletion_requests);
-  SHFileOperationW(&request);
+  delete_tree(target_directory, &target_deletion);
 }
 
 // Something other than a directory at the path means the tree is gone, or
@@ -90,7 +76,7 @@ static bool target_directory_remains() {
 }
 
 static void delete_target_directory() {
-  // The shell would read an empty name relative to the current directory.
+  // An empty name would be read relative to the current directory.
   if (target_directory[0] == L'\0') return;
   lock_unpacking();
   request_deletion();
@@ -105,7 +91,19 @@ static void delete_target_directory() {
 void cleanup_target() {
   stop_child();
   if (unpack_started != 1) return;
+  // The sweep of earlier launches' leftovers must not hold the end of this
+  // one, which may have little time left.
+  stop_leftover_sweep();
   delete_target_directory();
+}
+
+void cleanup_after_system_event() {
+  // Counted before the event is marked, so that the main thread, once it
+  // sees the mark, also sees this clean-up running.
+  InterlockedIncrement(&console_cleanups_running);
+  InterlockedExchange(&console_event_seen, 1);
+  cleanup_target();
+  InterlockedDecrement(&console_cleanups_running);
 }
 
 BOOL WINAPI on_console_ctrl(DWORD control_type) {
@@ -115,12 +113,7 @@ BOOL WINAPI on_console_ctrl(DWORD control_type) {
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
-      // Counted before the event is marked, so that the main thread, once it
-      // sees the mark, also sees this clean-up running.
-      InterlockedIncrement(&console_cleanups_running);
-      InterlockedExchange(&console_event_seen, 1);
-      cleanup_target();
-      InterlockedDecrement(&console_cleanups_running);
+      cleanup_after_system_event();
       break;
     default:
       break;

@@ -24,6 +24,12 @@ void unlock_unpacking();
 BOOL WINAPI on_console_ctrl(DWORD control_type);
 void cleanup_target();
 
+// The clean-up of an event that ends the process from outside (a console
+// control event, the end of the session), run on the thread that received
+// it: the child is stopped and the tree deleted before this returns, and the
+// main thread then ends the run as after a console event.
+void cleanup_after_system_event();
+
 // True once a console event has begun a clean-up in this process.
 bool console_event_cleanup_started();
 

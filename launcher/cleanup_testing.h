@@ -1,7 +1,8 @@
-// What the clean-up's tests observe beyond its interface.
+// What tests of the clean-up observe beyond its effects on disk.
 #pragma once
 
-// How many deletion requests have been made since the process started.
+// How many deletion walks of the target directory have been made since the
+// process started.
 long target_deletion_requests();
 
 // Clears the mark that a console event has begun the clean-up, so that a

@@ -96,6 +96,9 @@ TEST(Cleanup, HeldFileKeepsTheDirectoryThroughTwentyOneRequests) {
   // Twenty pauses of 100 ms; the tick count may run up to one tick short.
   EXPECT_GE(cleanup.elapsed_ms, 1950u);
   EXPECT_TRUE(exists(root + L"\\sub\\b.txt"));
+  // Only the held file and the directories above it stay.
+  EXPECT_FALSE(exists(root + L"\\app.dll"));
+  EXPECT_FALSE(exists(root + L"\\sub\\deeper"));
   std::cout << "21 deletion requests on a held tree took " << cleanup.elapsed_ms << " ms\n";
   remove_tree(root);
 }
