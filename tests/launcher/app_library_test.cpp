@@ -9,6 +9,7 @@
 #include "common/error_reporting.h"
 #include "common/launch_state.h"
 #include "tests/support/app_report.h"
+#include "tests/support/scoped_variable.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -26,12 +27,6 @@ void arm(const std::wstring& directory, const std::wstring& library) {
   wide_copy(app_library_path, library.c_str(), APP_LIBRARY_PATH_CAPACITY);
 }
 
-std::wstring make_directory(const wchar_t* tag) {
-  std::wstring directory = fresh_test_directory(tag);
-  CreateDirectoryW(directory.c_str(), nullptr);
-  return directory;
-}
-
 std::string load_failure_line(DWORD code) {
   return std::string(MESSAGE_LOAD_DLL_FAILED) + " ([Error " + std::to_string(code) + "] " +
          system_error_text(code) + ")\r\n";
@@ -40,16 +35,18 @@ std::string load_failure_line(DWORD code) {
 }  // namespace
 
 TEST(AppLibrary, RunCodeGetsTheRuntimesArgumentsAndTheLibraryPathAndGivesTheStatus) {
-  std::wstring directory = make_directory(L"app");
+  std::wstring directory = scratch_directory(L"app");
   copy_app(L"test_app.dll", directory + L"\\app.dll");
   arm(directory, directory + L"\\app.dll");
   std::wstring report_path = directory + L".report";
   for (int status : {0, 1, -5, 0x7FFFFFFF, static_cast<int>(0xC0000005u)}) {
     std::wstring actions = L"report=" + report_path + L";exit=" + std::to_wstring(status);
-    SetEnvironmentVariableW(L"TEST_APP_ACTIONS", actions.c_str());
+    ScopedVariable application_actions(L"TEST_APP_ACTIONS", actions.c_str());
     EXPECT_EQ(run_application_library(), status);
   }
-  SetEnvironmentVariableW(L"TEST_APP_ACTIONS", nullptr);
+  // A loading child keeps the library to its end; this process unloads it,
+  // so that a later run of this test can replace the file.
+  while (HMODULE loaded = GetModuleHandleW(app_library_path)) FreeLibrary(loaded);
   auto report = read_report(report_path);
   EXPECT_EQ(field(report, L"library_path"), std::wstring(app_library_path));
   EXPECT_EQ(_wcsicmp(field(report, L"module_path").c_str(), app_library_path), 0);
@@ -61,7 +58,7 @@ TEST(AppLibrary, RunCodeGetsTheRuntimesArgumentsAndTheLibraryPathAndGivesTheStat
 }
 
 TEST(AppLibrary, LibraryThatDoesNotLoadIsReportedWithTheSystemsCode) {
-  std::wstring directory = make_directory(L"broken");
+  std::wstring directory = scratch_directory(L"broken");
   HANDLE text = CreateFileW((directory + L"\\app.dll").c_str(), GENERIC_WRITE, 0, nullptr,
                             CREATE_ALWAYS, 0, nullptr);
   DWORD written = 0;
@@ -76,7 +73,7 @@ TEST(AppLibrary, LibraryThatDoesNotLoadIsReportedWithTheSystemsCode) {
 }
 
 TEST(AppLibrary, LibraryWithoutRunCodeIsReported) {
-  std::wstring directory = make_directory(L"no_entry");
+  std::wstring directory = scratch_directory(L"no_entry");
   copy_app(L"no_entry_app.dll", directory + L"\\app.dll");
   arm(directory, directory + L"\\app.dll");
   EXPECT_EXIT_OUTPUT(run_application_library(), testing::ExitedWithCode(2),
@@ -86,7 +83,7 @@ TEST(AppLibrary, LibraryWithoutRunCodeIsReported) {
 // Each case runs in a process of its own: a helper once loaded would be
 // found by name in every later case.
 TEST(AppLibrary, DependenciesComeFromTheLibrarysDirectoryAndTheTargetDirectoryOnly) {
-  std::wstring directory = make_directory(L"dependent");
+  std::wstring directory = scratch_directory(L"dependent");
   CreateDirectoryW((directory + L"\\bin").c_str(), nullptr);
   CreateDirectoryW((directory + L"\\elsewhere").c_str(), nullptr);
   copy_app(L"dependent_app.dll", directory + L"\\app.dll");

@@ -13,23 +13,15 @@
 
 namespace {
 
-void write_file(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE) << "error " << GetLastError();
-  DWORD written = 0;
-  WriteFile(file, "content", 7, &written, nullptr);
-  CloseHandle(file);
-}
-
 // A small unpacked tree: files at the top and two levels down.
 std::wstring make_tree(const wchar_t* tag) {
   std::wstring root = fresh_test_directory(tag);
   CreateDirectoryW(root.c_str(), nullptr);
   CreateDirectoryW((root + L"\\sub").c_str(), nullptr);
   CreateDirectoryW((root + L"\\sub\\deeper").c_str(), nullptr);
-  write_file(root + L"\\app.dll");
-  write_file(root + L"\\sub\\b.txt");
-  write_file(root + L"\\sub\\deeper\\c.txt");
+  write_whole_file(root + L"\\app.dll", "content");
+  write_whole_file(root + L"\\sub\\b.txt", "content");
+  write_whole_file(root + L"\\sub\\deeper\\c.txt", "content");
   return root;
 }
 
@@ -39,10 +31,6 @@ HANDLE hold_open(const std::wstring& path) {
                             nullptr);
   EXPECT_NE(file, INVALID_HANDLE_VALUE) << "error " << GetLastError();
   return file;
-}
-
-bool exists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 void arm(const std::wstring& directory, unsigned char started) {
@@ -83,7 +71,7 @@ TEST(Cleanup, TreeThatGoesAtOnceCostsOneRequest) {
   arm(root, 1);
   Cleanup cleanup = run_cleanup();
   EXPECT_EQ(cleanup.requests, 1);
-  EXPECT_FALSE(exists(root));
+  EXPECT_FALSE(path_exists(root));
 }
 
 TEST(Cleanup, HeldFileKeepsTheDirectoryThroughTwentyOneRequests) {
@@ -95,17 +83,17 @@ TEST(Cleanup, HeldFileKeepsTheDirectoryThroughTwentyOneRequests) {
   EXPECT_EQ(cleanup.requests, 21);
   // Twenty pauses of 100 ms; the tick count may run up to one tick short.
   EXPECT_GE(cleanup.elapsed_ms, 1950u);
-  EXPECT_TRUE(exists(root + L"\\sub\\b.txt"));
+  EXPECT_TRUE(path_exists(root + L"\\sub\\b.txt"));
   // Only the held file and the directories above it stay.
-  EXPECT_FALSE(exists(root + L"\\app.dll"));
-  EXPECT_FALSE(exists(root + L"\\sub\\deeper"));
+  EXPECT_FALSE(path_exists(root + L"\\app.dll"));
+  EXPECT_FALSE(path_exists(root + L"\\sub\\deeper"));
   std::cout << "21 deletion requests on a held tree took " << cleanup.elapsed_ms << " ms\n";
   remove_tree(root);
 }
 
 TEST(Cleanup, FileInPlaceOfTheDirectoryEndsTheRetries) {
   std::wstring root = fresh_test_directory(L"file");
-  write_file(root);
+  write_whole_file(root, "content");
   HANDLE held = hold_open(root);
   arm(root, 1);
   Cleanup cleanup = run_cleanup();
@@ -128,7 +116,7 @@ TEST(Cleanup, NothingIsDeletedBeforeUnpackingStartsOrWithoutADirectory) {
   arm(L"", 1);
   EXPECT_EQ(run_cleanup().requests, 0);
   SetCurrentDirectoryW(previous);
-  EXPECT_TRUE(exists(root + L"\\sub\\deeper\\c.txt"));
+  EXPECT_TRUE(path_exists(root + L"\\sub\\deeper\\c.txt"));
   remove_tree(root);
 }
 
@@ -157,7 +145,7 @@ TEST(Cleanup, RunningChildGetsItsGraceAndIsTerminatedWithZeroAfterIt) {
     EXPECT_EQ(exit_code, c.expected_exit_code) << "sleep " << c.sleep_ms;
     EXPECT_GE(cleanup.elapsed_ms, c.min_ms);
     EXPECT_LE(cleanup.elapsed_ms, c.max_ms);
-    EXPECT_FALSE(exists(root));
+    EXPECT_FALSE(path_exists(root));
     child_process = nullptr;
     CloseHandle(child);
   }
@@ -179,7 +167,7 @@ TEST(Cleanup, ConsoleEventsThatEndTheProcessCleanAndOthersDoNothing) {
     long before = target_deletion_requests();
     EXPECT_EQ(on_console_ctrl(c.control_type), FALSE) << "type " << c.control_type;
     EXPECT_EQ(target_deletion_requests() - before, c.cleans ? 1 : 0) << "type " << c.control_type;
-    EXPECT_EQ(exists(root), !c.cleans) << "type " << c.control_type;
+    EXPECT_EQ(path_exists(root), !c.cleans) << "type " << c.control_type;
     remove_tree(root);
   }
   EXPECT_TRUE(console_event_cleanup_started());
@@ -192,11 +180,11 @@ TEST(Cleanup, ThousandFilesAreDeleted) {
   for (int d = 0; d < 10; ++d) {
     std::wstring directory = root + L"\\d" + std::to_wstring(d);
     CreateDirectoryW(directory.c_str(), nullptr);
-    for (int f = 0; f < 100; ++f) write_file(directory + L"\\f" + std::to_wstring(f));
+    for (int f = 0; f < 100; ++f) write_whole_file(directory + L"\\f" + std::to_wstring(f), "content");
   }
   arm(root, 1);
   Cleanup cleanup = run_cleanup();
-  EXPECT_FALSE(exists(root));
+  EXPECT_FALSE(path_exists(root));
   std::cout << "deleting 1000 files in 10 directories took " << cleanup.elapsed_ms << " ms, "
             << cleanup.requests << " request(s)\n";
 }

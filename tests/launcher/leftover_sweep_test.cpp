@@ -5,8 +5,9 @@
 #include <string>
 
 #include "launcher/leftover_sweep_testing.h"
-#include "tests/end_to_end/launch_driver.h"
+#include "tests/support/launch_driver.h"
 #include "tests/support/process_runner.h"
+#include "tests/support/test_support.h"
 #include "tests/support/unix_links.h"
 
 namespace {
@@ -15,16 +16,10 @@ TreeDeletion sweep_walk;
 
 std::string narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
-void write_file(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE) << narrow(path) << " error " << GetLastError();
-  CloseHandle(file);
-}
-
 // A directory with a file inside, as a launch leaves its tree.
 void make_tree(const std::wstring& path) {
   ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << narrow(path) << " " << GetLastError();
-  write_file(path + L"\\app.dll");
+  write_whole_file(path + L"\\app.dll", "");
 }
 
 // The id of a process that surely ended: one started here and waited for.
@@ -76,8 +71,8 @@ TEST(LeftoverSweep, DeletesTheTreesOfEndedLaunchesAndTouchesNothingElse) {
   make_tree(own);
   make_tree(live);
   make_tree(look_alike);
-  write_file(file_like_a_leftover);
-  write_file(linked_away + L"\\keep.txt");
+  write_whole_file(file_like_a_leftover, "");
+  write_whole_file(linked_away + L"\\keep.txt", "");
   ASSERT_TRUE(make_unix_symlink(linked_away, link_like_a_leftover));
 
   EXPECT_EQ(sweep_leftovers(directory.c_str(), target_name(ended, L"OwnLaunch_1").c_str(),

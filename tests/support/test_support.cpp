@@ -40,17 +40,22 @@ std::string read_test_data(const wchar_t* name) {
 
 // A death-test child runs its test from the start again, so the name must
 // come out the same in parent and child: the test's name and how many
-// captures it made before.
+// captures this run of it made before. The count starts afresh with every
+// run of a test, also when a test program repeats its tests.
+static int capture_serial;
+
+namespace {
+class CaptureSerialReset : public testing::EmptyTestEventListener {
+  void OnTestStart(const testing::TestInfo&) override { capture_serial = 0; }
+};
+const bool capture_serial_reset_installed =
+    (testing::UnitTest::GetInstance()->listeners().Append(new CaptureSerialReset), true);
+}  // namespace
+
 std::wstring capture_path() {
-  static std::string current_test;
-  static int serial = 0;
   const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
   std::string name = std::string(test->test_suite_name()) + "." + test->name();
-  if (name != current_test) {
-    current_test = name;
-    serial = 0;
-  }
-  std::string file = "capture-" + name + "-" + std::to_string(++serial) + ".txt";
+  std::string file = "capture-" + name + "-" + std::to_string(++capture_serial) + ".txt";
   return test_program_directory() + L"\\" + std::wstring(file.begin(), file.end());
 }
 
@@ -102,13 +107,45 @@ void remove_tree(const std::wstring& path) {
   SHFileOperationW(&operation);
 }
 
+std::wstring temporary_directory() {
+  wchar_t path[MAX_PATH + 1];
+  DWORD length = GetTempPathW(MAX_PATH + 1, path);
+  while (length > 0 && path[length - 1] == L'\\') --length;
+  return std::wstring(path, length);
+}
+
 std::wstring fresh_test_directory(const wchar_t* tag) {
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
   const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
   std::string name = std::string(test->test_suite_name()) + "." + test->name();
-  std::wstring path = std::wstring(temp) + L"test_" + std::wstring(name.begin(), name.end()) +
-                      L"_" + tag;
+  std::wstring path = temporary_directory() + L"\\test_" +
+                      std::wstring(name.begin(), name.end()) + L"_" + tag;
   remove_tree(path);
   return path;
+}
+
+std::wstring scratch_directory(const wchar_t* tag) {
+  std::wstring directory = fresh_test_directory(tag);
+  CreateDirectoryW(directory.c_str(), nullptr);
+  return directory;
+}
+
+bool path_exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool is_directory(const std::wstring& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void write_whole_file(const std::wstring& path, const std::string& content) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    ADD_FAILURE() << "cannot create " << std::string(path.begin(), path.end()) << " (error "
+                  << GetLastError() << ")";
+    return;
+  }
+  DWORD written = 0;
+  WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+  CloseHandle(file);
 }

@@ -53,3 +53,13 @@ std::string system_error_text(unsigned long code);
 // there by an earlier run is removed.
 std::wstring fresh_test_directory(const wchar_t* tag);
 void remove_tree(const std::wstring& path);
+// As fresh_test_directory, and made.
+std::wstring scratch_directory(const wchar_t* tag);
+// The temporary directory, without its trailing backslash.
+std::wstring temporary_directory();
+
+bool path_exists(const std::wstring& path);
+bool is_directory(const std::wstring& path);
+// Writes content to path, replacing any file there; a file that cannot be
+// created fails the running test.
+void write_whole_file(const std::wstring& path, const std::string& content);

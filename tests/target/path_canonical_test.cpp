@@ -11,13 +11,6 @@
 
 namespace {
 
-std::wstring temp_directory() {
-  wchar_t path[MAX_PATH + 1];
-  DWORD length = GetTempPathW(MAX_PATH + 1, path);
-  while (length > 0 && path[length - 1] == L'\\') --length;
-  return std::wstring(path, length);
-}
-
 std::wstring short_form(const std::wstring& path) {
   wchar_t buffer[4096];
   DWORD length = GetShortPathNameW(path.c_str(), buffer, 4096);
@@ -52,7 +45,7 @@ bool starts_with(const std::wstring& text, const std::wstring& start) {
 class CanonicalPath : public testing::Test {
  protected:
   void SetUp() override {
-    directory_ = temp_directory() + L"\\Long Directory Name";
+    directory_ = temporary_directory() + L"\\Long Directory Name";
     file_ = directory_ + L"\\my application.exe";
     ASSERT_TRUE(CreateDirectoryW(directory_.c_str(), nullptr) ||
                 GetLastError() == ERROR_ALREADY_EXISTS)
@@ -139,7 +132,7 @@ TEST_F(CanonicalPath, ShorteningKeepsTheLastComponentAndADirectoryWithoutShortFo
       {directory_ + L"\\a name that does not exist.exe",
        short_directory + L"\\a name that does not exist.exe"},
       {directory_ + L"\\", short_directory + L"\\"},
-      {directory_, short_form(temp_directory()) + directory_.substr(directory_.rfind(L'\\'))},
+      {directory_, short_form(temporary_directory()) + directory_.substr(directory_.rfind(L'\\'))},
       {directory_ + L"\\no such directory\\my application.exe",
        directory_ + L"\\no such directory\\my application.exe"},
   };
@@ -160,7 +153,7 @@ TEST_F(CanonicalPath, APathWithoutBackslashIsShortenedWhole) {
 // characters), so a path that fits can come out too long.
 TEST(ShortenDirectoryPart, AShortFormThatDoesNotFitAborts) {
   // A base name that is its own short form.
-  const std::wstring base = temp_directory() + L"\\SHORTEN";
+  const std::wstring base = temporary_directory() + L"\\SHORTEN";
   const std::wstring directory = base + L"\\a b";
   CreateDirectoryW(base.c_str(), nullptr);
   CreateDirectoryW(directory.c_str(), nullptr);

@@ -6,6 +6,7 @@
 
 #include "target/random_text_testing.h"
 #include "target/time_values_testing.h"
+#include "tests/support/test_support.h"
 #include "tests/target/spec_test_support.h"
 
 namespace {
@@ -139,7 +140,7 @@ TEST(BuiltInSpec, ExpandsAlikeOnceThePinsAreInPlace) {
 
   Expansion parent_view = expand(TARGET_SPEC);
   ASSERT_TRUE(parent_view.succeeded);
-  const std::wstring prefix = temp_directory() + L"\\onefile_" + own + L"_";
+  const std::wstring prefix = temporary_directory() + L"\\onefile_" + own + L"_";
   ASSERT_EQ(parent_view.text.substr(0, prefix.size()), prefix);
   std::wstring rest = parent_view.text.substr(prefix.size());
   ASSERT_EQ(rest.size(), 6u + 1u + 11u) << rest;

@@ -18,10 +18,10 @@ std::wstring folder(int id) {
 
 TEST(DirectoryValues, ComeWithoutTrailingBackslash) {
   const std::pair<std::wstring, std::wstring> cases[] = {
-      {L"{TEMP}", temp_directory()},
+      {L"{TEMP}", temporary_directory()},
       {L"{HOME}", folder(CSIDL_PROFILE)},
       {L"{CACHE_DIR}", folder(CSIDL_LOCAL_APPDATA)},
-      {L"{TEMP}\\x", temp_directory() + L"\\x"},
+      {L"{TEMP}\\x", temporary_directory() + L"\\x"},
   };
   for (const auto& c : cases) {
     Expansion result = expand(c.first);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "target/target_spec.h"
+#include "tests/support/scoped_variable.h"
 
 struct Expansion {
   bool succeeded;
@@ -20,24 +21,6 @@ inline Expansion expand(const std::wstring& spec, size_t capacity = 4096) {
   bool succeeded = expand_target_spec(&buffer[0], spec.c_str(), capacity);
   return {succeeded, std::wstring(buffer.c_str())};
 }
-
-// Sets (or with null removes) a variable and puts the old state back after.
-class ScopedVariable {
- public:
-  ScopedVariable(const wchar_t* name, const wchar_t* value) : name_(name) {
-    wchar_t old[32768];
-    DWORD length = GetEnvironmentVariableW(name, old, 32768);
-    had_value_ = length > 0 || GetLastError() != ERROR_ENVVAR_NOT_FOUND;
-    old_ = std::wstring(old, length < 32768 ? length : 0);
-    SetEnvironmentVariableW(name, value);
-  }
-  ~ScopedVariable() { SetEnvironmentVariableW(name_.c_str(), had_value_ ? old_.c_str() : nullptr); }
-
- private:
-  std::wstring name_;
-  std::wstring old_;
-  bool had_value_;
-};
 
 inline std::wstring variable_value(const wchar_t* name) {
   wchar_t value[32768];
@@ -68,10 +51,4 @@ class ScopedArgv0 {
 inline std::wstring without_trailing_backslashes(std::wstring text) {
   while (!text.empty() && text.back() == L'\\') text.pop_back();
   return text;
-}
-
-inline std::wstring temp_directory() {
-  wchar_t path[MAX_PATH + 1];
-  GetTempPathW(MAX_PATH + 1, path);
-  return without_trailing_backslashes(path);
 }

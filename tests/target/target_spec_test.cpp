@@ -116,7 +116,7 @@ TEST_F(SpecGrammar, LiteralsThatFindNoRoomFail) {
 }
 
 TEST_F(SpecGrammar, ValuesThatFindNoRoomAbort) {
-  const std::wstring temp = temp_directory();
+  const std::wstring temp = temporary_directory();
   // The platform writes TEMP with its final backslash, which then goes.
   const size_t temp_units = temp.size() + 1;
   const RoomCase fitting[] = {

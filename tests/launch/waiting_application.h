@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "tests/end_to_end/launch_driver.h"
+#include "tests/support/launch_driver.h"
 
 struct WaitingApplication {
   Launch launch;

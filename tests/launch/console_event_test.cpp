@@ -8,7 +8,7 @@
 #include <iostream>
 #include <string>
 
-#include "tests/end_to_end/launch_driver.h"
+#include "tests/support/launch_driver.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -30,8 +30,6 @@ struct LaunchResult {
 
 // A launcher built beside the test program.
 std::wstring launcher_path(const wchar_t* name);
-// A fresh, existing directory for the running test's files.
-std::wstring scratch_directory(const wchar_t* tag);
 
 // Starts executable with exactly this command line (element 0 included),
 // the test application's actions in TEST_APP_ACTIONS, and the given current
@@ -47,7 +45,6 @@ LaunchResult run_launcher(const std::wstring& executable, const std::wstring& co
 // The directory that the application library was loaded from.
 std::wstring reported_target_directory(const Report& report);
 
-bool path_exists(const std::wstring& path);
 bool wait_for_file(const std::wstring& path, DWORD timeout_ms);
 // Target directories that a launcher with this process id left in %TEMP%.
 int leftover_target_directories(DWORD launcher_pid);
@@ -55,4 +52,3 @@ int leftover_target_directories(DWORD launcher_pid);
 void remove_target_directories(DWORD launcher_pid);
 // The reported target directory and every other one of this launch are gone.
 void expect_target_directory_gone(const Report& report, const LaunchResult& result);
-std::wstring temporary_directory();  // without its trailing backslash

@@ -19,18 +19,6 @@
 
 namespace {
 
-void write_file(const std::wstring& path, const std::string& content) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD written = 0;
-  WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-  CloseHandle(file);
-}
-
-bool is_directory(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 std::wstring home_directory() {
   wchar_t home[4096];
   EXPECT_TRUE(expand_target_spec(home, L"{HOME}", 4096));
@@ -48,12 +36,18 @@ void unpack_block(const wchar_t* block_name) {
   close_attached_reader();
 }
 
+// The directory table lives as long as the process, while each test removes
+// the directories it made: every test starts with a fresh table.
+class FreshDirectoryTable : public testing::Test {
+ protected:
+  void SetUp() override { known_directory_count = 0; }
+};
+class Extraction : public FreshDirectoryTable {};
+class TargetDirectory : public FreshDirectoryTable {};
+
 }  // namespace
 
-TEST(Extraction, FirstFileCreatesTheChainTopDownAndTheSecondCostsNothing) {
-  // The table lives as long as the process: start it afresh, whichever test
-  // ran before.
-  known_directory_count = 0;
+TEST_F(Extraction, FirstFileCreatesTheChainTopDownAndTheSecondCostsNothing) {
   std::wstring t = fresh_test_directory(L"chain");
   ensure_parent_directories((t + L"\\a\\b\\c\\f").c_str());
   ASSERT_EQ(known_directory_count, 5);
@@ -72,7 +66,7 @@ TEST(Extraction, FirstFileCreatesTheChainTopDownAndTheSecondCostsNothing) {
   EXPECT_EQ(known_directory_count, 5);
 }
 
-TEST(Extraction, TableStopsAtItsCapacityAndDirectoriesAreStillMade) {
+TEST_F(Extraction, TableStopsAtItsCapacityAndDirectoriesAreStillMade) {
   std::wstring t = fresh_test_directory(L"many");
   ASSERT_TRUE(CreateDirectoryW(t.c_str(), nullptr));
   for (int i = 0; i < KNOWN_DIRECTORIES_CAPACITY + 50; ++i) {
@@ -86,11 +80,11 @@ TEST(Extraction, TableStopsAtItsCapacityAndDirectoriesAreStillMade) {
   EXPECT_EQ(known_directory_count, KNOWN_DIRECTORIES_CAPACITY);
 }
 
-TEST(Extraction, RecordsOfEverySizeArriveByteForByteAndReplaceOldFiles) {
+TEST_F(Extraction, RecordsOfEverySizeArriveByteForByteAndReplaceOldFiles) {
   std::wstring t = fresh_test_directory(L"sizes");
   wide_copy(target_directory, t.c_str(), TARGET_DIRECTORY_CAPACITY);
   ASSERT_TRUE(CreateDirectoryW(t.c_str(), nullptr));
-  write_file(t + L"\\replaced", std::string(100000, 'o'));
+  write_whole_file(t + L"\\replaced", std::string(100000, 'o'));
   unpack_block(L"sizes.bin");
   const struct {
     const wchar_t* record;
@@ -108,10 +102,10 @@ TEST(Extraction, RecordsOfEverySizeArriveByteForByteAndReplaceOldFiles) {
   }
 }
 
-TEST(Extraction, AFileThatCannotBeCreatedIsReportedWithItsPath) {
+TEST_F(Extraction, AFileThatCannotBeCreatedIsReportedWithItsPath) {
   std::wstring t = fresh_test_directory(L"blocked");
   CreateDirectoryW(t.c_str(), nullptr);
-  write_file(t + L"\\d", "a file where a directory should be");
+  write_whole_file(t + L"\\d", "a file where a directory should be");
   wide_copy(target_directory, t.c_str(), TARGET_DIRECTORY_CAPACITY);
   std::wstring path = t + L"\\d\\zero";
   std::string narrow(path.begin(), path.end());
@@ -119,7 +113,7 @@ TEST(Extraction, AFileThatCannotBeCreatedIsReportedWithItsPath) {
                      "Error, failed to open '" + narrow + "' for writing.\r\n");
 }
 
-TEST(TargetDirectory, AnExistingDirectoryIsRefusedAndNothingIsWritten) {
+TEST_F(TargetDirectory, AnExistingDirectoryIsRefusedAndNothingIsWritten) {
   std::wstring t = fresh_test_directory(L"planted");
   CreateDirectoryW(t.c_str(), nullptr);
   wide_copy(target_directory, t.c_str(), TARGET_DIRECTORY_CAPACITY);
@@ -175,7 +169,7 @@ std::wstring protected_inheritable_sids(PSECURITY_DESCRIPTOR descriptor, PACL da
 
 }  // namespace
 
-TEST(TargetDirectory, DescriptorAdmitsOnlyUserSystemAndAdministratorsAndForbidsWriteUp) {
+TEST_F(TargetDirectory, DescriptorAdmitsOnlyUserSystemAndAdministratorsAndForbidsWriteUp) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   ASSERT_EQ(build_private_descriptor(&descriptor), static_cast<DWORD>(ERROR_SUCCESS));
   BOOL present = FALSE, defaulted = FALSE;
@@ -197,12 +191,12 @@ TEST(TargetDirectory, DescriptorAdmitsOnlyUserSystemAndAdministratorsAndForbidsW
   LocalFree(descriptor);
 }
 
-TEST(TargetDirectory, IsCreatedWithTheDescriptorWhereTheSystemKeepsIt) {
+TEST_F(TargetDirectory, IsCreatedWithTheDescriptorWhereTheSystemKeepsIt) {
   std::wstring t = fresh_test_directory(L"private");
   wide_copy(target_directory, t.c_str(), TARGET_DIRECTORY_CAPACITY);
   create_target_directory();
   ASSERT_TRUE(is_directory(t));
-  write_file(t + L"\\inside", "x");
+  write_whole_file(t + L"\\inside", "x");
   for (const std::wstring& path : {t, t + L"\\inside"}) {
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/end_to_end/launch_driver.h"
+#include "tests/support/launch_driver.h"
+#include "tests/support/scoped_variable.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -33,16 +34,16 @@ TEST(Launch, ExitCodesPassThroughInFull) {
 TEST(Launch, ApplicationRunsInAChildOfTheLauncherWithItsEnvironment) {
   std::wstring scratch = scratch_directory(L"environment");
   std::wstring report_path = scratch + L"\\report";
-  // Left over from an earlier launch: the launcher must not reuse them.
-  SetEnvironmentVariableW(L"VELDOR_ONEFILE_PARENT", std::to_wstring(GetCurrentProcessId()).c_str());
-  SetEnvironmentVariableW(L"VELDOR_ONEFILE_TIME_US", L"999999");
-  SetEnvironmentVariableW(L"VELDOR_ONEFILE_RANDOM", L"stalestale0");
-  Launch launch = start_launcher(app_launcher(), L"tool",
-                                 L"report=" + report_path + L";say=hello from the app", scratch);
-  LaunchResult result = finish_launch(&launch);
-  for (const wchar_t* name :
-       {L"VELDOR_ONEFILE_PARENT", L"VELDOR_ONEFILE_TIME_US", L"VELDOR_ONEFILE_RANDOM"}) {
-    SetEnvironmentVariableW(name, nullptr);
+  LaunchResult result;
+  {
+    // Left over from an earlier launch: the launcher must not reuse them.
+    ScopedVariable parent(L"VELDOR_ONEFILE_PARENT",
+                          std::to_wstring(GetCurrentProcessId()).c_str());
+    ScopedVariable time_us(L"VELDOR_ONEFILE_TIME_US", L"999999");
+    ScopedVariable random(L"VELDOR_ONEFILE_RANDOM", L"stalestale0");
+    Launch launch = start_launcher(app_launcher(), L"tool",
+                                   L"report=" + report_path + L";say=hello from the app", scratch);
+    result = finish_launch(&launch);
   }
   EXPECT_EQ(result.exit_code, 0u);
   // The child writes to the launcher's own standard handles.

@@ -1,4 +1,4 @@
-#include "tests/end_to_end/waiting_application.h"
+#include "tests/launch/waiting_application.h"
 
 #include <gtest/gtest.h>
 

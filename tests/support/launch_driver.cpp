@@ -1,18 +1,15 @@
-#include "tests/end_to_end/launch_driver.h"
+#include "tests/support/launch_driver.h"
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "tests/support/process_runner.h"
+#include "tests/support/scoped_variable.h"
 #include "tests/support/test_support.h"
 
 std::wstring launcher_path(const wchar_t* name) {
   return test_program_directory() + L"\\" + name + L".exe";
-}
-
-std::wstring scratch_directory(const wchar_t* tag) {
-  std::wstring directory = fresh_test_directory(tag);
-  CreateDirectoryW(directory.c_str(), nullptr);
-  return directory;
 }
 
 static HANDLE inheritable_file(const std::wstring& path, DWORD access, DWORD disposition) {
@@ -35,7 +32,8 @@ Launch start_launcher(const std::wstring& executable, const std::wstring& comman
   startup.hStdInput = input;
   startup.hStdOutput = output;
   startup.hStdError = error;
-  SetEnvironmentVariableW(L"TEST_APP_ACTIONS", actions.empty() ? nullptr : actions.c_str());
+  ScopedVariable application_actions(L"TEST_APP_ACTIONS",
+                                    actions.empty() ? nullptr : actions.c_str());
   std::wstring line = command_line;
   PROCESS_INFORMATION created = {};
   launch.started_tick = GetTickCount();
@@ -44,7 +42,6 @@ Launch start_launcher(const std::wstring& executable, const std::wstring& comman
                                 current_directory.empty() ? nullptr : current_directory.c_str(),
                                 &startup, &created);
   EXPECT_TRUE(started) << "cannot start the launcher, error " << GetLastError();
-  SetEnvironmentVariableW(L"TEST_APP_ACTIONS", nullptr);
   CloseHandle(output);
   CloseHandle(error);
   CloseHandle(input);
@@ -84,10 +81,6 @@ std::wstring reported_target_directory(const Report& report) {
   return library.substr(0, library.find_last_of(L'\\'));
 }
 
-bool path_exists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 bool wait_for_file(const std::wstring& path, DWORD timeout_ms) {
   DWORD start = GetTickCount();
   while (!path_exists(path)) {
@@ -97,24 +90,22 @@ bool wait_for_file(const std::wstring& path, DWORD timeout_ms) {
   return true;
 }
 
-std::wstring temporary_directory() {
-  wchar_t path[MAX_PATH + 1];
-  DWORD length = GetTempPathW(MAX_PATH + 1, path);
-  if (length > 0 && path[length - 1] == L'\\') --length;
-  return std::wstring(path, length);
-}
-
-int leftover_target_directories(DWORD launcher_pid) {
+// The target directories in %TEMP% whose names carry launcher_pid.
+static std::vector<std::wstring> target_directories_of(DWORD launcher_pid) {
+  std::vector<std::wstring> directories;
   std::wstring pattern =
       temporary_directory() + L"\\onefile_" + std::to_wstring(launcher_pid) + L"_*";
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW(pattern.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return 0;
-  int count = 0;
-  do ++count;
+  if (search == INVALID_HANDLE_VALUE) return directories;
+  do directories.push_back(temporary_directory() + L"\\" + found.cFileName);
   while (FindNextFileW(search, &found));
   FindClose(search);
-  return count;
+  return directories;
+}
+
+int leftover_target_directories(DWORD launcher_pid) {
+  return static_cast<int>(target_directories_of(launcher_pid).size());
 }
 
 void expect_target_directory_gone(const Report& report, const LaunchResult& result) {
@@ -125,12 +116,5 @@ void expect_target_directory_gone(const Report& report, const LaunchResult& resu
 }
 
 void remove_target_directories(DWORD launcher_pid) {
-  std::wstring pattern =
-      temporary_directory() + L"\\onefile_" + std::to_wstring(launcher_pid) + L"_*";
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(pattern.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
-  do remove_tree(temporary_directory() + L"\\" + found.cFileName);
-  while (FindNextFileW(search, &found));
-  FindClose(search);
+  for (const std::wstring& directory : target_directories_of(launcher_pid)) remove_tree(directory);
 }

@@ -7,19 +7,12 @@
 
 #include <string>
 
-#include "tests/end_to_end/launch_driver.h"
+#include "tests/support/launch_driver.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 const char DECODE_FAILED[] = "Error, couldn't decode attached data.\r\n";
-
-void write_whole_file(const std::wstring& path, const std::string& content) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD written = 0;
-  WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-  CloseHandle(file);
-}
 
 // Where the attached data's frame lies in an executable's bytes.
 struct FrameSpan {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "launcher/role_decision.h"
-#include "tests/end_to_end/launch_driver.h"
+#include "tests/support/launch_driver.h"
 #include "tests/support/process_runner.h"
 #include "tests/support/test_support.h"
 

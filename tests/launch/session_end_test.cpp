@@ -9,8 +9,9 @@
 #include <iostream>
 #include <string>
 
-#include "tests/end_to_end/waiting_application.h"
+#include "tests/launch/waiting_application.h"
 #include "tests/support/process_runner.h"
+#include "tests/support/test_support.h"
 
 TEST(SessionEnd, TheEndOfTheSessionStopsTheApplicationAndDeletesTheTree) {
   // The application ignores console events and has no window: only the

@@ -8,11 +8,12 @@
 
 #include <iostream>
 #include <string>
-#include <vector>
 
-#include "tests/end_to_end/launch_driver.h"
-#include "tests/end_to_end/waiting_application.h"
+#include "tests/launch/waiting_application.h"
+#include "tests/support/launch_driver.h"
 #include "tests/support/process_runner.h"
+#include "tests/support/scoped_variable.h"
+#include "tests/support/test_support.h"
 #include "tests/support/unix_links.h"
 
 namespace {
@@ -24,33 +25,17 @@ std::string narrow(const std::wstring& text) { return std::string(text.begin(), 
 class PrivateTemporaryDirectory {
  public:
   explicit PrivateTemporaryDirectory(const wchar_t* tag)
-      : path_(fresh_link_scratch_directory((std::wstring(L"leftovers_") + tag).c_str())) {
-    for (const wchar_t* name : {L"TMP", L"TEMP"}) {
-      wchar_t value[MAX_PATH];
-      DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
-      saved_.push_back(length > 0 && length < MAX_PATH ? value : L"");
-      SetEnvironmentVariableW(name, path_.c_str());
-    }
-  }
-  ~PrivateTemporaryDirectory() {
-    SetEnvironmentVariableW(L"TMP", saved_[0].empty() ? nullptr : saved_[0].c_str());
-    SetEnvironmentVariableW(L"TEMP", saved_[1].empty() ? nullptr : saved_[1].c_str());
-    remove_unix_tree(path_);
-  }
+      : path_(fresh_link_scratch_directory((std::wstring(L"leftovers_") + tag).c_str())),
+        tmp_(L"TMP", path_.c_str()),
+        temp_(L"TEMP", path_.c_str()) {}
+  ~PrivateTemporaryDirectory() { remove_unix_tree(path_); }
   const std::wstring& path() const { return path_; }
 
  private:
   std::wstring path_;
-  std::vector<std::wstring> saved_;
+  ScopedVariable tmp_;
+  ScopedVariable temp_;
 };
-
-void write_file(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE) << narrow(path) << " error " << GetLastError();
-  DWORD written = 0;
-  WriteFile(file, "content", 7, &written, nullptr);
-  CloseHandle(file);
-}
 
 LaunchResult run_plain_launch() {
   return run_launcher(launcher_path(L"app_launcher"), L"tool", L"exit=0");
@@ -84,7 +69,7 @@ TEST(Leftovers, RecordPathsFarBeyondTheClassicLimitAreDeletedAfterTheRun) {
   // The launch's current directory, which a failed deletion once emptied.
   std::wstring current = temporary.path() + L"\\current";
   CreateDirectoryW(current.c_str(), nullptr);
-  write_file(current + L"\\stays.txt");
+  write_whole_file(current + L"\\stays.txt", "content");
   std::wstring report_path = current + L"\\report";
   Launch launch = start_launcher(launcher_path(L"long_paths_launcher"), L"tool",
                                  L"report=" + report_path, current);
@@ -124,14 +109,14 @@ TEST(Leftovers, ADamagedRunLeavesItsTreeToTheNextLaunch) {
 TEST(Leftovers, TheSweepFollowsNoLinkAndLeavesLookAlikesAlone) {
   PrivateTemporaryDirectory temporary(L"look_alikes");
   std::wstring outside = fresh_link_scratch_directory(L"leftovers_outside");
-  write_file(outside + L"\\keep.txt");
+  write_whole_file(outside + L"\\keep.txt", "content");
   DWORD ended = run_program(L"cmd /c exit 0").process_id;
   std::wstring base = temporary.path() + L"\\";
   std::wstring leftover = base + target_name(ended, L"Leftover_01");
   CreateDirectoryW(leftover.c_str(), nullptr);
   CreateDirectoryW((leftover + L"\\data").c_str(), nullptr);
-  write_file(leftover + L"\\app.dll");
-  write_file(leftover + L"\\data\\readme.txt");
+  write_whole_file(leftover + L"\\app.dll", "content");
+  write_whole_file(leftover + L"\\data\\readme.txt", "content");
   ASSERT_TRUE(make_unix_symlink(outside, leftover + L"\\data\\outside_link"));
   ASSERT_TRUE(make_unix_symlink(outside + L"\\keep.txt", leftover + L"\\keep_link.txt"));
 
@@ -140,9 +125,9 @@ TEST(Leftovers, TheSweepFollowsNoLinkAndLeavesLookAlikesAlone) {
   std::wstring live = base + target_name(GetCurrentProcessId(), L"LiveLaunch1");
   for (const std::wstring& directory : {look_alike, live}) {
     CreateDirectoryW(directory.c_str(), nullptr);
-    write_file(directory + L"\\app.dll");
+    write_whole_file(directory + L"\\app.dll", "content");
   }
-  write_file(file_like_a_leftover);
+  write_whole_file(file_like_a_leftover, "content");
 
   LaunchResult next = run_plain_launch();
   EXPECT_EQ(next.exit_code, 0u) << next.output;

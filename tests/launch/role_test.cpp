@@ -7,7 +7,9 @@
 
 #include <string>
 
-#include "tests/end_to_end/launch_driver.h"
+#include "tests/support/launch_driver.h"
+#include "tests/support/scoped_variable.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -31,9 +33,11 @@ TEST(Role, ALiveIdenticalCopyAtAnotherPathIsAnotherProgram) {
   ASSERT_TRUE(wait_for_file(ready, 30000));
 
   std::wstring report_path = scratch + L"\\report";
-  SetEnvironmentVariableW(L"VELDOR_ONEFILE_PARENT", std::to_wstring(first.process_id).c_str());
-  LaunchResult second = run_launcher(app_launcher(), L"tool", L"report=" + report_path);
-  SetEnvironmentVariableW(L"VELDOR_ONEFILE_PARENT", nullptr);
+  LaunchResult second;
+  {
+    ScopedVariable parent(L"VELDOR_ONEFILE_PARENT", std::to_wstring(first.process_id).c_str());
+    second = run_launcher(app_launcher(), L"tool", L"report=" + report_path);
+  }
   CloseHandle(CreateFileW(release.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
   EXPECT_EQ(finish_launch(&first).exit_code, 0u);
 
@@ -54,13 +58,13 @@ TEST(Role, ALiveLauncherThatIsNoAncestorMakesNoChild) {
   ASSERT_TRUE(wait_for_file(ready, 30000));
 
   std::wstring report_path = scratch + L"\\report";
-  SetEnvironmentVariableW(L"VELDOR_ONEFILE_PARENT", std::to_wstring(first.process_id).c_str());
-  SetEnvironmentVariableW(L"VELDOR_ONEFILE_TIME_US", L"000001");
-  SetEnvironmentVariableW(L"VELDOR_ONEFILE_RANDOM", L"planted");
-  LaunchResult second = run_launcher(app_launcher(), L"tool", L"report=" + report_path);
-  SetEnvironmentVariableW(L"VELDOR_ONEFILE_PARENT", nullptr);
-  SetEnvironmentVariableW(L"VELDOR_ONEFILE_TIME_US", nullptr);
-  SetEnvironmentVariableW(L"VELDOR_ONEFILE_RANDOM", nullptr);
+  LaunchResult second;
+  {
+    ScopedVariable parent(L"VELDOR_ONEFILE_PARENT", std::to_wstring(first.process_id).c_str());
+    ScopedVariable time_us(L"VELDOR_ONEFILE_TIME_US", L"000001");
+    ScopedVariable random(L"VELDOR_ONEFILE_RANDOM", L"planted");
+    second = run_launcher(app_launcher(), L"tool", L"report=" + report_path);
+  }
   CloseHandle(CreateFileW(release.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
   EXPECT_EQ(finish_launch(&first).exit_code, 0u);
 
