@@ -2,12 +2,10 @@
 # executables made of them. There is one way to make an executable: the
 # packer writes it from the launcher image it carries.
 
-# The image's link flags. The packer keeps everything the linker wrote and
-# only appends the resource and block sections.
+# The image's link flags, besides the static runtimes that every program of
+# the build links (CMakeLists.txt). The packer keeps everything the linker
+# wrote and only appends the resource and block sections.
 set(ONEFILE_LINK_OPTIONS
-  # The toolchain's C, C++ and threading runtimes go into the image, so a
-  # clean Windows has every DLL the program imports.
-  -static -static-libgcc -static-libstdc++
   -s                              # no symbol table: no build paths, smaller file
   -Wl,--stack,16777216            # the application's run_code runs on this stack
   -Wl,--major-subsystem-version,6 -Wl,--minor-subsystem-version,0
@@ -16,7 +14,9 @@ set(ONEFILE_LINK_OPTIONS
   # harder target.
   -Wl,--dynamicbase -Wl,--nxcompat -Wl,--high-entropy-va
   -municode -mwindows)            # wide GUI entry; pack --console flips the subsystem
-set(ONEFILE_LINK_LIBRARIES shell32 kernel32)
+# The system libraries the launcher code calls: the image and every test
+# program that links launcher code take them from here.
+set(ONEFILE_LINK_LIBRARIES shell32 advapi32 kernel32)
 set(ONEFILE_IMAGE ${CMAKE_BINARY_DIR}/launcher_image.exe)
 
 # add_launcher_image(OBJECTS <object-library>... DESCRIPTOR <source>):

@@ -9,6 +9,12 @@
 // pack builds a launcher executable; list shows what one carries and
 // extract writes it out; block writes only the attached data block and wrap
 // an executable around a given block, for the build's own tests.
+//
+// The packer is host C++ in a style of its own (classes, standard
+// containers, exceptions where CLI11 throws them, `k` constants), unlike the
+// launcher's plain procedural code over fixed buffers; it shares with the
+// launcher only the block format (attached/block_format.h) and the
+// record-name rule (common/record_name_rule.h).
 #include <string>
 #include <vector>
 
