@@ -29,7 +29,7 @@ set(ONEFILE_LINK_OPTIONS
   # harder target.
   -Wl,--dynamicbase -Wl,--nxcompat -Wl,--high-entropy-va
   -municode)                      # wide entry points
-set(ONEFILE_LINK_LIBRARIES shell32 kernel32)
+set(ONEFILE_LINK_LIBRARIES kernel32)
 
 function(add_onefile_executable name)
   cmake_parse_arguments(ARG "CONSOLE" "BLOCK" "OBJECTS;RESOURCES" ${ARGN})

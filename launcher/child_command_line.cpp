@@ -6,6 +6,8 @@
 #include <stdlib.h>
 #include <wchar.h>
 
+#include "common/system_library.h"
+
 wchar_t child_command_line[CHILD_COMMAND_LINE_CAPACITY];
 
 // Appends by position, so that a long command line is not scanned for its
@@ -63,11 +65,16 @@ void append_quoted_argument(const wchar_t* argument) {
 }
 
 void build_child_command_line() {
+  // The shell library is loaded here, in the parent alone: the loading child
+  // never splits a command line of its own.
+  auto command_line_to_argv = reinterpret_cast<decltype(&CommandLineToArgvW)>(
+      system_function(L"shell32.dll", "CommandLineToArgvW"));
   int count = 0;
-  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-  // The split fails only for lack of memory; like a missing module path, it
-  // leaves nothing to start the child with, and the target directory stays
-  // as every failure leaves it.
+  wchar_t** arguments =
+      command_line_to_argv == nullptr ? nullptr : command_line_to_argv(GetCommandLineW(), &count);
+  // The split fails only for lack of memory or of the system's own library;
+  // like a missing module path, it leaves nothing to start the child with,
+  // and the target directory stays as every failure leaves it.
   if (arguments == nullptr) abort();
   size_t length = 0;
   child_command_line[0] = L'\0';

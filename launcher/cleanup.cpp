@@ -3,6 +3,7 @@
 #include <shellapi.h>
 #include <wchar.h>
 
+#include "common/system_library.h"
 #include "launcher/launch_state.h"
 
 HANDLE child_process;
@@ -76,7 +77,9 @@ static void request_deletion() {
   request.hNameMappings = nullptr;
   request.lpszProgressTitle = L"";
   InterlockedIncrement(&deletion_requests);
-  SHFileOperationW(&request);
+  auto file_operation = reinterpret_cast<decltype(&SHFileOperationW)>(
+      system_function(L"shell32.dll", "SHFileOperationW"));
+  if (file_operation != nullptr) file_operation(&request);
 }
 
 // Something other than a directory at the path means the tree is gone, or
