@@ -2,7 +2,7 @@
 
 #include <errno.h>
 #include <psapi.h>
-#include <tlhelp32.h>
+#include <winternl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <wchar.h>
@@ -11,6 +11,7 @@
 #include "attached/attached_reader.h"
 #include "attached/extract.h"
 #include "common/environment.h"
+#include "common/system_library.h"
 #include "common/wide_buffer.h"
 #include "launcher/app_library.h"
 #include "launcher/child_launch.h"
@@ -42,21 +43,19 @@ static void prepare_own_path() {
 }
 
 // The process that created this one, or 0 when the system does not tell.
+// Asked of this process alone: a snapshot of every process on the machine
+// would cost the loading child a millisecond or more before the application
+// starts.
 static DWORD creator_process_id() {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, /*th32ProcessID=*/0);
-  if (snapshot == INVALID_HANDLE_VALUE) return 0;
-  PROCESSENTRY32W entry;
-  entry.dwSize = sizeof entry;
-  DWORD own_id = GetCurrentProcessId();
-  DWORD creator_id = 0;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-    if (entry.th32ProcessID == own_id) {
-      creator_id = entry.th32ParentProcessID;
-      break;
-    }
+  auto query_process = reinterpret_cast<decltype(&NtQueryInformationProcess)>(
+      system_function(L"ntdll.dll", "NtQueryInformationProcess"));
+  if (query_process == nullptr) return 0;
+  PROCESS_BASIC_INFORMATION basic = {};
+  if (!NT_SUCCESS(query_process(GetCurrentProcess(), ProcessBasicInformation, &basic, sizeof basic,
+                                /*ReturnLength=*/nullptr))) {
+    return 0;
   }
-  CloseHandle(snapshot);
-  return creator_id;
+  return static_cast<DWORD>(basic.InheritedFromUniqueProcessId);
 }
 
 // A process is the loading child exactly when VELDOR_ONEFILE_PARENT names
