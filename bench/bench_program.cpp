@@ -4,8 +4,8 @@
 // bench_report.h).
 //
 // With BENCH_RELAY set it is instead the floor of a launch that runs itself
-// twice: it starts itself once more (without the variable) as our launcher
-// starts its child, waits, and ends with the second instance's exit code.
+// twice: it starts itself once more (without the variable), waits, and ends
+// with the second instance's exit code.
 // Built as our launcher is: a GUI program with the runtimes linked in.
 #include <windows.h>
 
@@ -18,12 +18,9 @@ static int relay() {
   static wchar_t command_line[32768];
   if (wcslen(GetCommandLineW()) >= 32768) return 2;
   wcscpy(command_line, GetCommandLineW());
+  // The report goes to a file, so the second instance needs no handles.
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION process = {};
   if (!CreateProcessW(own_path, command_line, nullptr, nullptr,
                       /*bInheritHandles=*/TRUE, 0, nullptr, nullptr, &startup, &process)) {
