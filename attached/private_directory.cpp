@@ -3,6 +3,12 @@
 #include <sddl.h>
 #include <stdio.h>
 
+#include "common/system_library.h"
+
+// The security calls live in advapi32, which only the extracting parent needs:
+// it is loaded at the first directory made, not by the loader in every run.
+static void* security_function(const char* name) { return system_function(L"advapi32.dll", name); }
+
 // Room for the descriptor text with two string SIDs of at most 184 units.
 enum { DESCRIPTOR_TEXT_CAPACITY = 512 };
 
@@ -12,18 +18,26 @@ static DWORD token_sid_text(HANDLE token, TOKEN_INFORMATION_CLASS what, wchar_t*
   // Large enough for TOKEN_USER or TOKEN_MANDATORY_LABEL with the largest SID.
   alignas(8) unsigned char information[256];
   DWORD size = 0;
-  if (!GetTokenInformation(token, what, information, sizeof information, &size)) {
+  auto get_token_information = reinterpret_cast<decltype(&GetTokenInformation)>(
+      security_function("GetTokenInformation"));
+  auto convert_sid_to_text = reinterpret_cast<decltype(&ConvertSidToStringSidW)>(
+      security_function("ConvertSidToStringSidW"));
+  if (get_token_information == nullptr || convert_sid_to_text == nullptr) return GetLastError();
+  if (!get_token_information(token, what, information, sizeof information, &size)) {
     return GetLastError();
   }
   PSID sid = what == TokenUser ? reinterpret_cast<TOKEN_USER*>(information)->User.Sid
                                : reinterpret_cast<TOKEN_MANDATORY_LABEL*>(information)->Label.Sid;
-  if (!ConvertSidToStringSidW(sid, text)) return GetLastError();
+  if (!convert_sid_to_text(sid, text)) return GetLastError();
   return ERROR_SUCCESS;
 }
 
 static DWORD build_descriptor_text(wchar_t* descriptor) {
+  auto open_process_token =
+      reinterpret_cast<decltype(&OpenProcessToken)>(security_function("OpenProcessToken"));
+  if (open_process_token == nullptr) return GetLastError();
   HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return GetLastError();
+  if (!open_process_token(GetCurrentProcess(), TOKEN_QUERY, &token)) return GetLastError();
   wchar_t* user = nullptr;
   wchar_t* level = nullptr;
   DWORD error = token_sid_text(token, TokenUser, &user);
@@ -47,8 +61,11 @@ DWORD build_private_descriptor(PSECURITY_DESCRIPTOR* descriptor) {
   wchar_t descriptor_text[DESCRIPTOR_TEXT_CAPACITY];
   DWORD error = build_descriptor_text(descriptor_text);
   if (error != ERROR_SUCCESS) return error;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(descriptor_text, SDDL_REVISION_1,
-                                                            descriptor, /*size=*/nullptr)) {
+  auto text_to_descriptor =
+      reinterpret_cast<decltype(&ConvertStringSecurityDescriptorToSecurityDescriptorW)>(
+          security_function("ConvertStringSecurityDescriptorToSecurityDescriptorW"));
+  if (text_to_descriptor == nullptr ||
+      !text_to_descriptor(descriptor_text, SDDL_REVISION_1, descriptor, /*size=*/nullptr)) {
     return GetLastError();
   }
   return ERROR_SUCCESS;

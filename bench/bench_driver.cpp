@@ -1,15 +1,22 @@
 // Windows-side timing for the benchmark.
 //
-//   bench_driver run COUNT LAUNCHER   start the launcher COUNT times; for each
-//                                     print the whole run and the time until
-//                                     the application was reached, in ms, and
-//                                     the child's private bytes at that point
+//   bench_driver run COUNT WORK_DIR PATH=FILES...
+//       start each program COUNT times, in turn, after one checking round;
+//       for each launch print the whole run and the time until the
+//       application was reached, in ms, and the private bytes of the process
+//       that reached it. FILES is how many files the application must see;
+//       "relay" instead marks the bare program that starts itself once more.
+//       Every launch must pass its exit code through and leave %TEMP% as it
+//       was; a timed launch that does not is printed as "fail NAME". WORK_DIR
+//       takes the application's report and the output.
 //   bench_driver copy FROM TO         copy a tree file by file; print ms
 #include <stdio.h>
 #include <stdlib.h>
 #include <windows.h>
 
+#include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -25,48 +32,139 @@ long long now() {
   return t.QuadPart;
 }
 
-int run(int count, const wchar_t* launcher) {
-  for (int i = 0; i < count; ++i) {
-    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-    HANDLE read_end = nullptr, write_end = nullptr;
-    CreatePipe(&read_end, &write_end, &inheritable, 0);
-    SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = write_end;
-    startup.hStdError = write_end;
-    std::wstring line = L"\"" + std::wstring(launcher) + L"\"";
-    PROCESS_INFORMATION process = {};
-    long long start = now();
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, /*bInheritHandles=*/TRUE, 0, nullptr,
-                        nullptr, &startup, &process)) {
-      fprintf(stderr, "cannot start %ls: %lu\n", launcher, GetLastError());
-      return 1;
+// One program under test and what a launch of it must show.
+struct Subject {
+  std::wstring path;
+  std::wstring name;  // its file name, which labels its lines
+  long long files;    // files the application must see; -1: not checked
+  bool relay;         // the bare program, started in its relaying role
+};
+
+std::wstring file_name(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
+
+std::wstring temporary_directory() {
+  wchar_t path[MAX_PATH + 1];
+  DWORD length = GetTempPathW(MAX_PATH + 1, path);
+  return std::wstring(path, length);
+}
+
+// The names directly in %TEMP%: a launch must leave them as it found them.
+std::set<std::wstring> temporary_entries() {
+  std::set<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((temporary_directory() + L"*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    names.insert(found.cFileName);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return names;
+}
+
+std::string read_file(const std::wstring& path) {
+  std::string text;
+  FILE* file = _wfopen(path.c_str(), L"rb");
+  if (file == nullptr) return text;
+  char piece[4096];
+  size_t got = 0;
+  while ((got = fread(piece, 1, sizeof piece, file)) > 0) text.append(piece, got);
+  fclose(file);
+  return text;
+}
+
+// Starts one launch and waits for its end. The application's exit code is
+// chosen anew each time and above 255, so that passing it through is checked
+// in full; the application counts its files when `check_files` is set.
+bool launch(const Subject& subject, const std::wstring& work, DWORD exit_code, bool check_files,
+            double* total_ms, double* reached_ms, unsigned long long* private_bytes) {
+  std::wstring report_path = work + L"\\report.txt";
+  std::wstring output_path = work + L"\\output.txt";
+  DeleteFileW(report_path.c_str());
+  SetEnvironmentVariableW(L"BENCH_REPORT", report_path.c_str());
+  SetEnvironmentVariableW(L"BENCH_EXIT", std::to_wstring(exit_code).c_str());
+  SetEnvironmentVariableW(L"BENCH_COUNT_FILES", check_files ? L"1" : nullptr);
+  SetEnvironmentVariableW(L"BENCH_RELAY", subject.relay ? L"1" : nullptr);
+  // Output goes to a file, not a pipe: a process that the peers' system
+  // libraries start on the side could hold a pipe open past the launch.
+  SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+  HANDLE output = CreateFileW(output_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = output;
+  startup.hStdError = output;
+  std::wstring line = L"\"" + subject.path + L"\"";
+  std::set<std::wstring> before = temporary_entries();
+  PROCESS_INFORMATION process = {};
+  long long start = now();
+  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, /*bInheritHandles=*/TRUE, 0, nullptr,
+                      nullptr, &startup, &process)) {
+    fprintf(stderr, "cannot start %ls: %lu\n", subject.path.c_str(), GetLastError());
+    return false;
+  }
+  WaitForSingleObject(process.hProcess, INFINITE);
+  long long end = now();
+  CloseHandle(output);
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  SetEnvironmentVariableW(L"BENCH_RELAY", nullptr);
+  std::string report = read_file(report_path);
+  long long reached = 0;
+  long long files = 0;
+  if (code != exit_code ||
+      sscanf(report.c_str(), "reached %lld private %llu files %lld", &reached, private_bytes,
+             &files) != 3) {
+    fprintf(stderr, "%ls: exit code %lu for %lu, report \"%s\", output: %s\n", subject.name.c_str(),
+            code, exit_code, report.c_str(), read_file(output_path).c_str());
+    return false;
+  }
+  if (check_files && subject.files >= 0 && files != subject.files) {
+    fprintf(stderr, "%ls: the application saw %lld files of %lld\n", subject.name.c_str(), files,
+            subject.files);
+    return false;
+  }
+  for (const std::wstring& name : temporary_entries()) {
+    if (before.count(name) == 0) {
+      fprintf(stderr, "%ls left %ls in %%TEMP%%\n", subject.name.c_str(), name.c_str());
+      return false;
     }
-    CloseHandle(write_end);
-    std::string output;
-    char piece[4096];
-    DWORD got = 0;
-    while (ReadFile(read_end, piece, sizeof piece, &got, nullptr) && got > 0) output.append(piece, got);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    long long end = now();
-    DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    CloseHandle(read_end);
-    long long reached = 0;
-    unsigned long long private_bytes = 0;
-    const char* at = strstr(output.c_str(), "reached ");
-    if (code != 0 || at == nullptr ||
-        sscanf(at, "reached %lld private %llu", &reached, &private_bytes) != 2) {
-      fprintf(stderr, "launch failed (exit %lu): %s\n", code, output.c_str());
-      return 1;
+  }
+  double f = frequency() / 1000.0;
+  *total_ms = (end - start) / f;
+  *reached_ms = (reached - start) / f;
+  return true;
+}
+
+// A first round checks every subject once, untimed (and warms the caches);
+// then COUNT rounds start each subject in turn, so that a change of the
+// machine's load touches all of them alike.
+int run(int count, const std::wstring& work, const std::vector<Subject>& subjects) {
+  for (int round = 0; round <= count; ++round) {
+    for (size_t k = 0; k < subjects.size(); ++k) {
+      // Each round starts one further along, so that no program always
+      // follows the same other one (a peer's window system, say, still
+      // winding down under Wine).
+      size_t i = (k + static_cast<size_t>(round)) % subjects.size();
+      DWORD exit_code = 70000u + static_cast<DWORD>(round * 100 + i);
+      double total_ms = 0, reached_ms = 0;
+      unsigned long long private_bytes = 0;
+      bool passed = launch(subjects[i], work, exit_code, /*check_files=*/round == 0, &total_ms,
+                           &reached_ms, &private_bytes);
+      // A program that fails its first check is not measured at all; a later
+      // failure (its reason is on standard error) is counted, not timed.
+      if (round == 0 && !passed) return 1;
+      if (round == 0) continue;
+      if (!passed) {
+        printf("fail %ls\n", subjects[i].name.c_str());
+        continue;
+      }
+      printf("run %ls total_ms %.2f reached_ms %.2f private %llu\n", subjects[i].name.c_str(),
+             total_ms, reached_ms, private_bytes);
+      fflush(stdout);
     }
-    double f = frequency() / 1000.0;
-    printf("run total_ms %.2f reached_ms %.2f private %llu\n", (end - start) / f,
-           (reached - start) / f, private_bytes);
   }
   return 0;
 }
@@ -93,7 +191,19 @@ bool copy_tree(const std::wstring& from, const std::wstring& to) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc == 4 && wcscmp(argv[1], L"run") == 0) return run(_wtoi(argv[2]), argv[3]);
+  if (argc >= 5 && wcscmp(argv[1], L"run") == 0) {
+    std::vector<Subject> subjects;
+    for (int i = 4; i < argc; ++i) {
+      // PATH=FILES, or PATH=relay for the bare program
+      std::wstring spec = argv[i];
+      size_t equals = spec.find_last_of(L'=');
+      if (equals == std::wstring::npos) break;
+      std::wstring path = spec.substr(0, equals), files = spec.substr(equals + 1);
+      bool relay = files == L"relay";
+      subjects.push_back({path, file_name(path), relay ? -1 : _wtoi64(files.c_str()), relay});
+    }
+    if (subjects.size() == static_cast<size_t>(argc - 4)) return run(_wtoi(argv[2]), argv[3], subjects);
+  }
   if (argc == 4 && wcscmp(argv[1], L"copy") == 0) {
     long long start = now();
     if (!copy_tree(argv[2], argv[3])) {
@@ -103,6 +213,6 @@ int wmain(int argc, wchar_t** argv) {
     printf("copy_ms %.2f\n", (now() - start) / (frequency() / 1000.0));
     return 0;
   }
-  fprintf(stderr, "usage: bench_driver run COUNT LAUNCHER | copy FROM TO\n");
+  fprintf(stderr, "usage: bench_driver run COUNT WORK_DIR PATH=FILES|PATH=relay... | copy FROM TO\n");
   return 64;
 }

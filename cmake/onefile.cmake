@@ -14,9 +14,10 @@ set(ONEFILE_LINK_OPTIONS
   # harder target.
   -Wl,--dynamicbase -Wl,--nxcompat -Wl,--high-entropy-va
   -municode -mwindows)            # wide GUI entry; pack --console flips the subsystem
-# The system libraries the launcher code calls: the image and every test
-# program that links launcher code take them from here.
-set(ONEFILE_LINK_LIBRARIES shell32 advapi32 kernel32)
+# Only the kernel is imported: every other system library is loaded where
+# the extracting parent first calls it, so the loading child never pays for
+# it.
+set(ONEFILE_LINK_LIBRARIES kernel32)
 set(ONEFILE_IMAGE ${CMAKE_BINARY_DIR}/launcher_image.exe)
 
 # add_launcher_image(OBJECTS <object-library>... DESCRIPTOR <source>):

@@ -5,10 +5,11 @@
 #include <windows.h>
 // After windows.h, which they build on.
 #include <psapi.h>
-#include <tlhelp32.h>
+#include <winternl.h>
 
 #include "common/environment.h"
 #include "common/launch_state.h"
+#include "common/system_library.h"
 #include "target/path_canonical.h"
 
 // The parent's module path is queried into a buffer of this many units: the
@@ -50,19 +51,30 @@ static bool creation_time_of(DWORD process_id, ULONGLONG* time) {
   return known;
 }
 
-// The id of the process that created process_id, as the snapshot recorded
-// it, or false when the snapshot does not hold process_id.
-static bool creator_in_snapshot(HANDLE snapshot, DWORD process_id, DWORD* creator_id) {
-  PROCESSENTRY32W entry;
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more;
-       more = Process32NextW(snapshot, &entry)) {
-    if (entry.th32ProcessID == process_id) {
-      *creator_id = entry.th32ParentProcessID;
-      return true;
-    }
+// The id of the process that created `process`, as the system recorded it.
+// Asked of that one process alone: a snapshot of every process on the
+// machine would cost the loading child a millisecond or more before the
+// application starts.
+static bool creator_of(HANDLE process, DWORD* creator_id) {
+  auto query_process = reinterpret_cast<decltype(&NtQueryInformationProcess)>(
+      system_function(L"ntdll.dll", "NtQueryInformationProcess"));
+  if (query_process == nullptr) return false;
+  PROCESS_BASIC_INFORMATION basic = {};
+  if (!NT_SUCCESS(query_process(process, ProcessBasicInformation, &basic, sizeof basic,
+                                /*ReturnLength=*/nullptr))) {
+    return false;
   }
-  return false;
+  *creator_id = static_cast<DWORD>(basic.InheritedFromUniqueProcessId);
+  return true;
+}
+
+static bool creator_of_id(DWORD process_id, DWORD* creator_id) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, /*bInheritHandle=*/FALSE,
+                               process_id);
+  if (process == nullptr) return false;
+  bool known = creator_of(process, creator_id);
+  CloseHandle(process);
+  return known;
 }
 
 // Whether the chain of creators, followed upward from this process, reaches
@@ -78,13 +90,13 @@ static bool is_ancestor(HANDLE named, DWORD named_id) {
       !creation_time(GetCurrentProcess(), &below_created)) {
     return false;
   }
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, /*th32ProcessID=*/0);
-  if (snapshot == INVALID_HANDLE_VALUE) return false;
   DWORD below_id = GetCurrentProcessId();
   bool reached = false;
   for (int link = 0; link < MAX_ANCESTOR_LINKS; ++link) {
     DWORD creator_id = 0;
-    if (!creator_in_snapshot(snapshot, below_id, &creator_id)) break;
+    bool known = below_id == GetCurrentProcessId() ? creator_of(GetCurrentProcess(), &creator_id)
+                                                   : creator_of_id(below_id, &creator_id);
+    if (!known) break;
     if (creator_id == named_id) {
       reached = named_created <= below_created;
       break;
@@ -94,7 +106,6 @@ static bool is_ancestor(HANDLE named, DWORD named_id) {
     below_id = creator_id;
     below_created = creator_created;
   }
-  CloseHandle(snapshot);
   return reached;
 }
 

@@ -5,6 +5,7 @@
 
 #include <stdlib.h>
 
+#include "common/system_library.h"
 #include "target/scratch_value.h"
 
 bool append_temp_directory(spec_output* output) {
@@ -27,8 +28,12 @@ bool append_temp_directory(spec_output* output) {
 }
 
 static bool append_folder(spec_output* output, int folder_id) {
-  HRESULT result = SHGetFolderPathW(/*hwnd=*/nullptr, folder_id, /*hToken=*/nullptr,
-                                    /*dwFlags=SHGFP_TYPE_CURRENT*/ 0, scratch_value);
+  // Only specs that name these folders need the shell library.
+  auto get_folder_path = reinterpret_cast<decltype(&SHGetFolderPathW)>(
+      system_function(L"shell32.dll", "SHGetFolderPathW"));
+  if (get_folder_path == nullptr) return false;
+  HRESULT result = get_folder_path(/*hwnd=*/nullptr, folder_id, /*hToken=*/nullptr,
+                                   /*dwFlags=SHGFP_TYPE_CURRENT*/ 0, scratch_value);
   if (result != S_OK) return false;
   append_spec_value(output, scratch_value);
   remove_trailing_backslashes(output);

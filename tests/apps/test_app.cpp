@@ -19,8 +19,9 @@
 // A report is UTF-16LE text made of names and values, each ended by a zero
 // unit, so that any argument survives it: argc, argv.N, library_path,
 // module_path, process_image, pid, parent_pid, cwd, files (the files below
-// the library's directory, sorted, one per line) and each VELDOR_ variable
-// that is set.
+// the library's directory, sorted, one per line), loaded_at_entry (those of
+// a few system libraries that the process held when run_code was called, one
+// per line) and each VELDOR_ variable that is set.
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -75,6 +76,20 @@ void list_files(const std::wstring& root, const std::wstring& relative,
   FindClose(search);
 }
 
+// System libraries that a launcher loads only in the role that calls them.
+const wchar_t* const WATCHED_LIBRARIES[] = {L"shell32.dll", L"user32.dll", L"advapi32.dll"};
+
+// Taken first thing in run_code, before this library's own work loads more.
+std::wstring loaded_at_entry;
+
+std::wstring loaded_watched_libraries() {
+  std::wstring loaded;
+  for (const wchar_t* name : WATCHED_LIBRARIES) {
+    if (GetModuleHandleW(name) != nullptr) loaded += std::wstring(name) + L"\n";
+  }
+  return loaded;
+}
+
 std::wstring directory_of(const std::wstring& path) {
   size_t slash = path.find_last_of(L'\\');
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
@@ -110,6 +125,7 @@ std::vector<std::pair<std::wstring, std::wstring>> what_was_received(int argc, w
   std::wstring files;
   for (const std::wstring& name : names) files += name + L"\n";
   items.emplace_back(L"files", files);
+  items.emplace_back(L"loaded_at_entry", loaded_at_entry);
   for (const wchar_t* name :
        {L"VELDOR_ONEFILE_PARENT", L"VELDOR_ONEFILE_DIRECTORY", L"VELDOR_ORIGINAL_ARGV0",
         L"VELDOR_ONEFILE_TIME_US", L"VELDOR_ONEFILE_RANDOM", L"VELDOR_ONEFILE_START"}) {
@@ -184,6 +200,7 @@ bool file_exists(const std::wstring& path) {
 }  // namespace
 
 extern "C" __declspec(dllexport) int run_code(int argc, wchar_t** argv, const wchar_t* library_path) {
+  loaded_at_entry = loaded_watched_libraries();
   bool present = false;
   std::wstring actions = environment_value(L"TEST_APP_ACTIONS", &present);
   if (!present) {

@@ -143,6 +143,16 @@ class ImageTest(unittest.TestCase):
                 self.assertTrue(dll in SYSTEM_DLLS or dll.startswith("api-ms-win-crt-"),
                                 f"{dll} is not on a clean Windows")
 
+    def test_only_the_kernel_and_the_runtime_are_loaded_with_the_image(self):
+        # Every other library serves one role only and is loaded where that
+        # role calls it, so the loading child never maps it.
+        for pe in self.each_image():
+            for entry in pe.DIRECTORY_ENTRY_IMPORT:
+                dll = entry.dll.decode().lower()
+                self.assertTrue(dll in ("kernel32.dll", "msvcrt.dll", "ucrtbase.dll")
+                                or dll.startswith("api-ms-win-crt-"),
+                                f"{dll} is imported")
+
     def test_manifest_is_embedded_unchanged_and_says_what_windows_needs(self):
         with open(ARGS.manifest, "rb") as f:
             expected = f.read()

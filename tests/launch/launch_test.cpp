@@ -77,6 +77,19 @@ TEST(Launch, ApplicationRunsInAChildOfTheLauncherWithItsEnvironment) {
   expect_target_directory_gone(report, result);
 }
 
+// The shell (and, through it, the window libraries) and the security library
+// serve only the extracting parent; a child that loaded them would start the
+// application later for nothing.
+TEST(Launch, ChildReachesTheApplicationWithoutTheParentsLibraries) {
+  std::wstring report_path = scratch_directory(L"libraries") + L"\\report";
+  LaunchResult result = run_launcher(app_launcher(), L"tool \"an argument\"", L"report=" + report_path);
+  EXPECT_EQ(result.exit_code, 0u) << result.output;
+  Report report = read_report(report_path);
+  EXPECT_EQ(field(report, L"loaded_at_entry"), L"");
+  EXPECT_EQ(field(report, L"argv.1"), L"an argument");
+  expect_target_directory_gone(report, result);
+}
+
 TEST(Launch, LauncherStartsItsOwnFileAgainWhereverItLies) {
   std::wstring scratch = scratch_directory(L"copies");
   std::wstring blanks = scratch + L"\\a dir with blanks";
