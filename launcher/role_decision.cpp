@@ -11,6 +11,7 @@
 #include "common/launch_state.h"
 #include "common/system_library.h"
 #include "target/path_canonical.h"
+#include "target/short_directory.h"
 
 // The parent's module path is queried into a buffer of this many units: the
 // classic long-path limit of module names, with its terminator.

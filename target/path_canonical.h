@@ -1,6 +1,6 @@
 // Brings an executable's path to one form, so that two names of one file
 // compare equal: the final path through an open handle, without the "\\?\"
-// prefix, with the directory part in its short form.
+// prefix; short_directory.h then gives the directory part its short form.
 #pragma once
 
 #include <stddef.h>
@@ -8,9 +8,6 @@
 
 // Leaves the path as it is when the file cannot be opened.
 void canonicalize_path(wchar_t* path, size_t capacity);
-// The last component stays as it is; a directory part without a short form
-// too.
-void shorten_directory_part(wchar_t* path, size_t capacity);
 
 // A final path comes back as "\\?\C:\..." or "\\?\UNC\server\...": gives the
 // spelling without the prefix that other paths use. Other "\\?\" paths, such

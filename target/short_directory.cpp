@@ -1,9 +1,10 @@
+#include "target/short_directory.h"
+
 #include <windows.h>
 
 #include <stdlib.h>
 
 #include "common/wide_buffer.h"
-#include "target/path_canonical.h"
 
 // Replaces directory (the whole buffer) by its short form when it has one.
 static void replace_by_short_form(wchar_t* directory, size_t capacity) {

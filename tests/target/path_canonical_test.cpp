@@ -7,6 +7,7 @@
 #include <string>
 
 #include "target/path_canonical.h"
+#include "target/short_directory.h"
 #include "tests/support/test_support.h"
 
 namespace {
