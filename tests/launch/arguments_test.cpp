@@ -130,5 +130,5 @@ TEST(Arguments, ACommandLineTheSystemCannotTakeWholeIsRefusedBeforeUnpacking) {
   EXPECT_EQ(refused.standard_output, "Error, couldn't launch child: command line too long.\r\n");
   EXPECT_EQ(refused.standard_error, "");
   EXPECT_FALSE(path_exists(report_path));
-  EXPECT_EQ(leftover_target_directories(refused.launcher_pid), 0);
+  EXPECT_EQ(leftover_target_directories(refused.process_id), 0);
 }

@@ -80,7 +80,7 @@ void expect_cleaned_up(const Interrupted& interrupted) {
   std::wstring directory = reported_target_directory(interrupted.report);
   EXPECT_FALSE(directory.empty());
   EXPECT_FALSE(path_exists(directory)) << "left behind: " << testing::PrintToString(directory);
-  EXPECT_EQ(leftover_target_directories(interrupted.launcher.launcher_pid), 0);
+  EXPECT_EQ(leftover_target_directories(interrupted.launcher.process_id), 0);
 }
 
 }  // namespace
@@ -126,5 +126,5 @@ TEST(ConsoleEvent, EventDuringUnpackingLeavesNoFileBehind) {
   EXPECT_EQ(result.exit_code, default_ctrl_c_exit_code());
   // The main thread stops writing once the handler has begun: nothing it
   // wrote after the deletion can remain.
-  EXPECT_EQ(leftover_target_directories(result.launcher_pid), 0);
+  EXPECT_EQ(leftover_target_directories(result.process_id), 0);
 }

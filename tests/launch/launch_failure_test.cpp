@@ -61,8 +61,8 @@ TEST(LaunchFailure, DamagedDataNeverRunsTheApplication) {
     EXPECT_FALSE(path_exists(report_path)) << "the application ran";
     // A failure leaves what was unpacked; data that fails at its first
     // bytes leaves not even an empty directory.
-    EXPECT_EQ(leftover_target_directories(result.launcher_pid), c.files_written ? 1 : 0);
-    remove_target_directories(result.launcher_pid);
+    EXPECT_EQ(leftover_target_directories(result.process_id), c.files_written ? 1 : 0);
+    remove_target_directories(result.process_id);
   }
   DeleteFileW(copy.c_str());
 }
@@ -74,7 +74,7 @@ TEST(LaunchFailure, DataGoingOnAfterItsTerminatorStartsNoChild) {
   EXPECT_EQ(result.exit_code, 2u);
   EXPECT_EQ(result.standard_output, DECODE_FAILED);
   EXPECT_EQ(result.standard_error, "");
-  remove_target_directories(result.launcher_pid);
+  remove_target_directories(result.process_id);
 }
 
 TEST(LaunchFailure, ADeviceNameIsRefusedBeforeAnythingIsWritten) {
@@ -83,7 +83,7 @@ TEST(LaunchFailure, ADeviceNameIsRefusedBeforeAnythingIsWritten) {
   EXPECT_EQ(result.standard_output, "");
   EXPECT_EQ(result.standard_error,
             "Error, attached data holds the unsafe record name 'aux.txt'.\r\n");
-  EXPECT_EQ(leftover_target_directories(result.launcher_pid), 0);
+  EXPECT_EQ(leftover_target_directories(result.process_id), 0);
 }
 
 TEST(LaunchFailure, AFileThatCannotBeCreatedIsNamedWholeInUtf8) {
@@ -91,7 +91,7 @@ TEST(LaunchFailure, AFileThatCannotBeCreatedIsNamedWholeInUtf8) {
   EXPECT_EQ(result.exit_code, 2u);
   EXPECT_EQ(result.standard_output, "");
   std::wstring directory_start = temporary_directory() + L"\\onefile_" +
-                                 std::to_wstring(result.launcher_pid) + L"_";
+                                 std::to_wstring(result.process_id) + L"_";
   std::string prefix = "Error, failed to open '" +
                        std::string(directory_start.begin(), directory_start.end());
   std::string suffix =
@@ -103,5 +103,5 @@ TEST(LaunchFailure, AFileThatCannotBeCreatedIsNamedWholeInUtf8) {
   // Between them only the time and random values of the directory's name.
   std::string values = line.substr(prefix.size(), line.size() - prefix.size() - suffix.size());
   EXPECT_EQ(values.size(), 6u + 1 + 11) << values;
-  remove_target_directories(result.launcher_pid);
+  remove_target_directories(result.process_id);
 }

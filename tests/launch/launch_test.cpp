@@ -50,7 +50,7 @@ TEST(Launch, ApplicationRunsInAChildOfTheLauncherWithItsEnvironment) {
   EXPECT_EQ(result.standard_output, "hello from the app\n");
   EXPECT_EQ(result.standard_error, "");
   Report report = read_report(report_path);
-  std::wstring launcher_pid = std::to_wstring(result.launcher_pid);
+  std::wstring launcher_pid = std::to_wstring(result.process_id);
   EXPECT_NE(field(report, L"pid"), launcher_pid);
   EXPECT_EQ(field(report, L"parent_pid"), launcher_pid);
   EXPECT_EQ(field(report, L"process_image"), app_launcher());
@@ -139,12 +139,12 @@ TEST(Launch, HandOffFailuresEndTheLaunchWithStatusTwoAndTheirMessage) {
     EXPECT_EQ(result.standard_output, c.standard_output);
     EXPECT_EQ(result.standard_error, c.standard_error);
     // The child's failure is an ordinary end for the parent, which cleans up.
-    EXPECT_EQ(leftover_target_directories(result.launcher_pid), 0);
+    EXPECT_EQ(leftover_target_directories(result.process_id), 0);
   }
 }
 
 TEST(Launch, ApplicationLibraryFindsItsOwnLibrariesInTheTargetDirectory) {
   LaunchResult result = run_launcher(launcher_path(L"dependent_launcher"), L"tool", L"");
   EXPECT_EQ(result.exit_code, 42u) << result.output;
-  EXPECT_EQ(leftover_target_directories(result.launcher_pid), 0);
+  EXPECT_EQ(leftover_target_directories(result.process_id), 0);
 }

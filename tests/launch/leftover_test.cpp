@@ -86,7 +86,7 @@ TEST(Leftovers, RecordPathsFarBeyondTheClassicLimitAreDeletedAfterTheRun) {
       << narrow(files);
   EXPECT_FALSE(directory.empty());
   EXPECT_FALSE(path_exists(directory)) << "left behind: " << narrow(directory);
-  EXPECT_EQ(leftover_target_directories(result.launcher_pid), 0);
+  EXPECT_EQ(leftover_target_directories(result.process_id), 0);
   EXPECT_TRUE(path_exists(current + L"\\stays.txt"));
 }
 
@@ -94,11 +94,11 @@ TEST(Leftovers, ADamagedRunLeavesItsTreeToTheNextLaunch) {
   PrivateTemporaryDirectory temporary(L"damaged");
   LaunchResult damaged = run_launcher(launcher_path(L"damaged_launcher"), L"tool", L"exit=0");
   EXPECT_EQ(damaged.exit_code, 2u) << damaged.output;
-  EXPECT_EQ(leftover_target_directories(damaged.launcher_pid), 1) << damaged.output;
+  EXPECT_EQ(leftover_target_directories(damaged.process_id), 1) << damaged.output;
 
   LaunchResult next = run_plain_launch();
   EXPECT_EQ(next.exit_code, 0u) << next.output;
-  EXPECT_EQ(leftover_target_directories(damaged.launcher_pid), 0);
+  EXPECT_EQ(leftover_target_directories(damaged.process_id), 0);
 }
 
 // A leftover holds links to a directory outside it: the sweep takes the

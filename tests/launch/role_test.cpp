@@ -43,7 +43,7 @@ TEST(Role, ALiveIdenticalCopyAtAnotherPathIsAnotherProgram) {
 
   EXPECT_EQ(second.exit_code, 0u) << second.output;
   EXPECT_EQ(field(read_report(report_path), L"VELDOR_ONEFILE_PARENT"),
-            std::to_wstring(second.launcher_pid));
+            std::to_wstring(second.process_id));
   DeleteFileW(copy.c_str());
 }
 
@@ -70,7 +70,7 @@ TEST(Role, ALiveLauncherThatIsNoAncestorMakesNoChild) {
 
   EXPECT_EQ(second.exit_code, 0u) << second.output;
   Report report = read_report(report_path);
-  EXPECT_EQ(field(report, L"VELDOR_ONEFILE_PARENT"), std::to_wstring(second.launcher_pid));
+  EXPECT_EQ(field(report, L"VELDOR_ONEFILE_PARENT"), std::to_wstring(second.process_id));
   EXPECT_NE(field(report, L"VELDOR_ONEFILE_RANDOM"), L"planted");
 }
 
@@ -90,8 +90,8 @@ TEST(Role, ChildKnowsItsParentWhateverSpellingStartedIt) {
   LaunchResult result = run_launcher(spelled, L"tool", L"report=" + report_path);
   EXPECT_EQ(result.exit_code, 0u) << result.output;
   Report report = read_report(report_path);
-  EXPECT_EQ(field(report, L"VELDOR_ONEFILE_PARENT"), std::to_wstring(result.launcher_pid));
-  EXPECT_EQ(field(report, L"parent_pid"), std::to_wstring(result.launcher_pid));
+  EXPECT_EQ(field(report, L"VELDOR_ONEFILE_PARENT"), std::to_wstring(result.process_id));
+  EXPECT_EQ(field(report, L"parent_pid"), std::to_wstring(result.process_id));
   DeleteFileW(launcher.c_str());
 }
 
@@ -109,8 +109,8 @@ TEST(Role, TheApplicationStartingItsOwnExecutableReusesTheRunningDirectory) {
   // same directory, as a loading child of the same launch: nothing was
   // unpacked a second time.
   EXPECT_EQ(field(again, L"parent_pid"), field(first, L"pid"));
-  EXPECT_EQ(field(again, L"VELDOR_ONEFILE_PARENT"), std::to_wstring(result.launcher_pid));
+  EXPECT_EQ(field(again, L"VELDOR_ONEFILE_PARENT"), std::to_wstring(result.process_id));
   EXPECT_EQ(field(again, L"library_path"), field(first, L"library_path"));
   EXPECT_EQ(field(again, L"files"), field(first, L"files"));
-  EXPECT_EQ(leftover_target_directories(result.launcher_pid), 0);
+  EXPECT_EQ(leftover_target_directories(result.process_id), 0);
 }

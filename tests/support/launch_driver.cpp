@@ -12,62 +12,22 @@ std::wstring launcher_path(const wchar_t* name) {
   return test_program_directory() + L"\\" + name + L".exe";
 }
 
-static HANDLE inheritable_file(const std::wstring& path, DWORD access, DWORD disposition) {
-  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, /*bInheritHandle=*/TRUE};
-  return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                     disposition, 0, nullptr);
-}
-
 Launch start_launcher(const std::wstring& executable, const std::wstring& command_line,
                       const std::wstring& actions, const std::wstring& current_directory) {
-  Launch launch = {};
-  launch.output_path = stream_capture_path(L"out");
-  launch.error_path = stream_capture_path(L"err");
-  HANDLE output = open_stream_capture(launch.output_path);
-  HANDLE error = open_stream_capture(launch.error_path);
-  HANDLE input = inheritable_file(L"NUL", GENERIC_READ, OPEN_EXISTING);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = input;
-  startup.hStdOutput = output;
-  startup.hStdError = error;
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, /*bInheritHandle=*/TRUE};
+  HANDLE input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             OPEN_EXISTING, 0, nullptr);
   ScopedVariable application_actions(L"TEST_APP_ACTIONS",
-                                    actions.empty() ? nullptr : actions.c_str());
-  std::wstring line = command_line;
-  PROCESS_INFORMATION created = {};
-  launch.started_tick = GetTickCount();
-  BOOL started = CreateProcessW(executable.c_str(), &line[0], nullptr, nullptr,
-                                /*bInheritHandles=*/TRUE, 0, nullptr,
-                                current_directory.empty() ? nullptr : current_directory.c_str(),
-                                &startup, &created);
-  EXPECT_TRUE(started) << "cannot start the launcher, error " << GetLastError();
-  CloseHandle(output);
-  CloseHandle(error);
+                                     actions.empty() ? nullptr : actions.c_str());
+  Launch launch = start_program(executable.c_str(), command_line, input,
+                                /*environment=*/nullptr,
+                                current_directory.empty() ? nullptr : current_directory.c_str());
   CloseHandle(input);
-  if (started) CloseHandle(created.hThread);
-  launch.process = started ? created.hProcess : nullptr;
-  launch.process_id = created.dwProcessId;
   return launch;
 }
 
 LaunchResult finish_launch(Launch* launch, DWORD timeout_ms) {
-  LaunchResult result = {};
-  result.launcher_pid = launch->process_id;
-  if (launch->process == nullptr) return result;
-  if (WaitForSingleObject(launch->process, timeout_ms) != WAIT_OBJECT_0) {
-    ADD_FAILURE() << "the launcher did not end within " << timeout_ms << " ms";
-    TerminateProcess(launch->process, 99);
-    WaitForSingleObject(launch->process, INFINITE);
-  }
-  result.elapsed_ms = GetTickCount() - launch->started_tick;
-  GetExitCodeProcess(launch->process, &result.exit_code);
-  CloseHandle(launch->process);
-  launch->process = nullptr;
-  result.standard_output = take_stream_capture(launch->output_path);
-  result.standard_error = take_stream_capture(launch->error_path);
-  result.output = result.standard_output + result.standard_error;
-  return result;
+  return finish_program(launch, timeout_ms);
 }
 
 LaunchResult run_launcher(const std::wstring& executable, const std::wstring& command_line,
@@ -112,7 +72,7 @@ void expect_target_directory_gone(const Report& report, const LaunchResult& resu
   std::wstring directory = reported_target_directory(report);
   EXPECT_FALSE(directory.empty());
   EXPECT_FALSE(path_exists(directory)) << "left behind: " << testing::PrintToString(directory);
-  EXPECT_EQ(leftover_target_directories(result.launcher_pid), 0);
+  EXPECT_EQ(leftover_target_directories(result.process_id), 0);
 }
 
 void remove_target_directories(DWORD launcher_pid) {

@@ -8,25 +8,12 @@
 #include <string>
 
 #include "tests/support/app_report.h"
+#include "tests/support/process_runner.h"
 
-struct Launch {
-  HANDLE process;
-  DWORD process_id;
-  DWORD started_tick;
-  std::wstring output_path;
-  std::wstring error_path;
-};
-
-struct LaunchResult {
-  DWORD exit_code;
-  DWORD elapsed_ms;
-  DWORD launcher_pid;
-  std::string standard_output;
-  std::string standard_error;
-  // Both streams, output first, only for the messages of failed checks: the
-  // order in which they were written is not kept.
-  std::string output;
-};
+// A launch is a started program; its result, that of any program, with the
+// launcher's process id and the time from its start to its end.
+typedef StartedProgram Launch;
+typedef ProgramRun LaunchResult;
 
 // A launcher built beside the test program.
 std::wstring launcher_path(const wchar_t* name);

@@ -53,39 +53,67 @@ std::string take_stream_capture(const std::wstring& path) {
   return content == "<missing>" ? std::string() : content;
 }
 
-ProgramRun run_program(const std::wstring& command_line,
-                       const std::vector<std::wstring>& environment_changes) {
-  ProgramRun run;
-  std::wstring output_path = stream_capture_path(L"out"), error_path = stream_capture_path(L"err");
-  HANDLE output = open_stream_capture(output_path), error = open_stream_capture(error_path);
+StartedProgram start_program(const wchar_t* application, const std::wstring& command_line,
+                             HANDLE input, wchar_t* environment,
+                             const wchar_t* current_directory) {
+  StartedProgram program;
+  program.output_path = stream_capture_path(L"out");
+  program.error_path = stream_capture_path(L"err");
+  HANDLE output = open_stream_capture(program.output_path);
+  HANDLE error = open_stream_capture(program.error_path);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdInput = input;
   startup.hStdOutput = output;
   startup.hStdError = error;
-  std::wstring environment = changed_environment(environment_changes);
   std::wstring mutable_line = command_line;
-  PROCESS_INFORMATION process = {};
-  BOOL started = CreateProcessW(nullptr, &mutable_line[0], nullptr, nullptr,
-                                /*bInheritHandles=*/TRUE, CREATE_UNICODE_ENVIRONMENT,
-                                &environment[0], nullptr, &startup, &process);
+  PROCESS_INFORMATION created = {};
+  program.started_tick = GetTickCount();
+  BOOL started = CreateProcessW(application, &mutable_line[0], nullptr, nullptr,
+                                /*bInheritHandles=*/TRUE,
+                                environment != nullptr ? CREATE_UNICODE_ENVIRONMENT : 0,
+                                environment, current_directory, &startup, &created);
   DWORD start_error = GetLastError();
   CloseHandle(output);
   CloseHandle(error);
-  if (started) {
-    run.process_id = process.dwProcessId;
-    WaitForSingleObject(process.hProcess, INFINITE);
-    GetExitCodeProcess(process.hProcess, &run.exit_code);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-  } else {
+  if (!started) {
     ADD_FAILURE() << "CreateProcessW failed: " << start_error;
+    return program;
   }
-  run.standard_output = take_stream_capture(output_path);
-  run.standard_error = take_stream_capture(error_path);
+  CloseHandle(created.hThread);
+  program.process = created.hProcess;
+  program.process_id = created.dwProcessId;
+  return program;
+}
+
+ProgramRun finish_program(StartedProgram* program, DWORD timeout_ms) {
+  ProgramRun run;
+  run.process_id = program->process_id;
+  if (program->process != nullptr) {
+    if (WaitForSingleObject(program->process, timeout_ms) != WAIT_OBJECT_0) {
+      ADD_FAILURE() << "the program did not end within " << timeout_ms << " ms";
+      TerminateProcess(program->process, 99);
+      WaitForSingleObject(program->process, INFINITE);
+    }
+    run.elapsed_ms = GetTickCount() - program->started_tick;
+    GetExitCodeProcess(program->process, &run.exit_code);
+    CloseHandle(program->process);
+    program->process = nullptr;
+  }
+  run.standard_output = take_stream_capture(program->output_path);
+  run.standard_error = take_stream_capture(program->error_path);
   run.output = run.standard_output + run.standard_error;
   return run;
+}
+
+ProgramRun run_program(const std::wstring& command_line,
+                       const std::vector<std::wstring>& environment_changes) {
+  std::wstring environment = changed_environment(environment_changes);
+  StartedProgram program = start_program(/*application=*/nullptr, command_line,
+                                         GetStdHandle(STD_INPUT_HANDLE), &environment[0],
+                                         /*current_directory=*/nullptr);
+  return finish_program(&program, INFINITE);
 }
 
 std::wstring sibling_program(const wchar_t* name) {

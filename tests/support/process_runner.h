@@ -9,12 +9,34 @@
 struct ProgramRun {
   DWORD exit_code = 0;
   DWORD process_id = 0;
+  DWORD elapsed_ms = 0;
   std::string standard_output;
   std::string standard_error;
   // Both streams, output first, only for the messages of failed checks: the
   // order in which the program wrote them is not kept.
   std::string output;
 };
+
+// A program started with each standard stream going to a file of its own.
+struct StartedProgram {
+  HANDLE process = nullptr;  // null when it could not be started
+  DWORD process_id = 0;
+  DWORD started_tick = 0;
+  std::wstring output_path;
+  std::wstring error_path;
+};
+
+// Starts command_line (quoted by the caller) as CreateProcessW does with
+// application (null: the line's first element), the environment block
+// environment (null: the current environment) and current_directory (null:
+// the test's own), with input as standard input. A failed start fails the
+// running test.
+StartedProgram start_program(const wchar_t* application, const std::wstring& command_line,
+                             HANDLE input, wchar_t* environment,
+                             const wchar_t* current_directory);
+// Waits up to timeout_ms for the program (on time-out it is terminated and
+// the test fails), then gives its exit code, its process id and each stream.
+ProgramRun finish_program(StartedProgram* program, DWORD timeout_ms);
 
 // Runs command_line (quoted by the caller) with the current environment plus
 // the given NAME=VALUE changes (an empty VALUE removes NAME), waits for it
