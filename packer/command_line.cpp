@@ -110,7 +110,7 @@ void describe_packer(CLI::App* packer) {
   // An option given again overrides what it said before, as shells' aliases
   // and wrapper scripts rely on. Subcommands inherit this.
   packer->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-  // Paths such as /tmp/app.dll are operands on every system, never
+  // Paths such as /home/me/app.dll are operands on every system, never
   // Windows-style options; subcommands inherit this.
   packer->allow_windows_style_options(false);
   packer->footer(kExitCodes);
