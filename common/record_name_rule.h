@@ -97,3 +97,18 @@ record_component_fault check_record_component(const Unit* component, size_t leng
   if (is_device_name(component, length)) return COMPONENT_DEVICE_NAME;
   return COMPONENT_STORABLE;
 }
+
+// Whether every component of a whole name of length units, between its
+// backslashes, is one that Windows stores as given; an empty name, or a
+// leading, trailing or doubled backslash, has an empty component.
+template <typename Unit>
+bool is_storable_record_name(const Unit* name, size_t length) {
+  size_t start = 0;
+  for (size_t i = 0; i <= length; ++i) {
+    if (i < length && name[i] != '\\') continue;
+    size_t at = 0;
+    if (check_record_component(name + start, i - start, &at) != COMPONENT_STORABLE) return false;
+    start = i + 1;
+  }
+  return true;
+}

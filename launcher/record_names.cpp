@@ -1,6 +1,7 @@
 #include "launcher/record_names.h"
 
 #include <stdint.h>
+#include <wchar.h>
 
 #include "attached/attached_reader.h"
 #include "common/record_name_rule.h"
@@ -10,17 +11,7 @@
 wchar_t record_name[RECORD_NAME_CAPACITY];
 
 bool record_name_is_safe(const wchar_t* name) {
-  const wchar_t* component = name;
-  for (const wchar_t* p = name;; ++p) {
-    if (*p != L'\\' && *p != L'\0') continue;
-    size_t at = 0;
-    if (check_record_component(component, static_cast<size_t>(p - component), &at) !=
-        COMPONENT_STORABLE) {
-      return false;
-    }
-    if (*p == L'\0') return true;
-    component = p + 1;
-  }
+  return is_storable_record_name(name, wcslen(name));
 }
 
 void read_record_name() {

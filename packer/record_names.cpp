@@ -116,19 +116,9 @@ bool make_record_name(const std::string& relative_path, std::u16string* name,
 }
 
 bool record_name_is_safe(const std::u16string& name) {
-  // The launcher's own rule, component by component: a name it would refuse
-  // is never written out here either.
-  size_t start = 0;
-  for (;;) {
-    size_t end = name.find(u'\\', start);
-    size_t length = (end == std::u16string::npos ? name.size() : end) - start;
-    size_t at = 0;
-    if (check_record_component(name.data() + start, length, &at) != COMPONENT_STORABLE) {
-      return false;
-    }
-    if (end == std::u16string::npos) return true;
-    start = end + 1;
-  }
+  // The launcher's own rule: a name it would refuse is never written out
+  // here either.
+  return is_storable_record_name(name.data(), name.size());
 }
 
 std::u16string fold_letter_case(const std::u16string& name) {
