@@ -52,29 +52,22 @@ static bool creation_time_of(DWORD process_id, ULONGLONG* time) {
   return known;
 }
 
-// The id of the process that created `process`, as the system recorded it.
-// Asked of that one process alone: a snapshot of every process on the
+// The id of the process that created process_id, as the system recorded
+// it. Asked of that one process alone: a snapshot of every process on the
 // machine would cost the loading child a millisecond or more before the
 // application starts.
-static bool creator_of(HANDLE process, DWORD* creator_id) {
+static bool creator_of(DWORD process_id, DWORD* creator_id) {
   auto query_process = reinterpret_cast<decltype(&NtQueryInformationProcess)>(
       system_function(L"ntdll.dll", "NtQueryInformationProcess"));
   if (query_process == nullptr) return false;
-  PROCESS_BASIC_INFORMATION basic = {};
-  if (!NT_SUCCESS(query_process(process, ProcessBasicInformation, &basic, sizeof basic,
-                                /*ReturnLength=*/nullptr))) {
-    return false;
-  }
-  *creator_id = static_cast<DWORD>(basic.InheritedFromUniqueProcessId);
-  return true;
-}
-
-static bool creator_of_id(DWORD process_id, DWORD* creator_id) {
   HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, /*bInheritHandle=*/FALSE,
                                process_id);
   if (process == nullptr) return false;
-  bool known = creator_of(process, creator_id);
+  PROCESS_BASIC_INFORMATION basic = {};
+  bool known = NT_SUCCESS(query_process(process, ProcessBasicInformation, &basic, sizeof basic,
+                                        /*ReturnLength=*/nullptr));
   CloseHandle(process);
+  if (known) *creator_id = static_cast<DWORD>(basic.InheritedFromUniqueProcessId);
   return known;
 }
 
@@ -95,9 +88,7 @@ static bool is_ancestor(HANDLE named, DWORD named_id) {
   bool reached = false;
   for (int link = 0; link < MAX_ANCESTOR_LINKS; ++link) {
     DWORD creator_id = 0;
-    bool known = below_id == GetCurrentProcessId() ? creator_of(GetCurrentProcess(), &creator_id)
-                                                   : creator_of_id(below_id, &creator_id);
-    if (!known) break;
+    if (!creator_of(below_id, &creator_id)) break;
     if (creator_id == named_id) {
       reached = named_created <= below_created;
       break;
